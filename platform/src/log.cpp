@@ -1,0 +1,90 @@
+// Host log: one logcat-style line per call ("D/RIL     ( pid): text"), written with a
+// single write() so concurrent lines never interleave. Goes to ZORVIK_LOG_FILE when set,
+// else to stderr. A test may also install an in-process capture.
+#include <android/log.h>
+
+#include <errno.h>
+#include <fcntl.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <mutex>
+
+#include <zorvik/host.h>
+
+#include "host_env.h"
+
+namespace zv {
+namespace {
+
+std::mutex g_targetMutex;
+std::atomic<int> g_fd{-2};  // -2: not opened yet
+std::atomic<LogCapture> g_capture{nullptr};
+std::atomic<void *> g_captureCtx{nullptr};
+
+int TargetFd() {
+    int fd = g_fd.load(std::memory_order_acquire);
+    if (fd != -2) return fd;
+    std::lock_guard<std::mutex> lock(g_targetMutex);
+    fd = g_fd.load(std::memory_order_relaxed);
+    if (fd != -2) return fd;
+    std::string path = HostLogFile();
+    fd = STDERR_FILENO;
+    if (!path.empty()) {
+        int f = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+        if (f >= 0) fd = f;
+    }
+    g_fd.store(fd, std::memory_order_release);
+    return fd;
+}
+
+char PriorityLetter(int prio) {
+    static const char kLetters[] = "??VDIWEFS";
+    return (prio >= 0 && prio <= ANDROID_LOG_SILENT) ? kLetters[prio] : '?';
+}
+
+}  // namespace
+
+void ReopenLogTarget() {
+    std::lock_guard<std::mutex> lock(g_targetMutex);
+    int old = g_fd.exchange(-2);
+    if (old > STDERR_FILENO) close(old);
+}
+
+void SetLogCapture(LogCapture fn, void *ctx) {
+    g_captureCtx.store(ctx);
+    g_capture.store(fn);
+}
+
+}  // namespace zv
+
+extern "C" __attribute__((visibility("default"))) int __android_log_print(int prio, const char *tag, const char *fmt,
+                                                                          ...) {
+    char text[4096];
+    va_list ap;
+    va_start(ap, fmt);
+    int n = vsnprintf(text, sizeof text, fmt ? fmt : "", ap);
+    va_end(ap);
+    if (n < 0) return -1;
+    size_t len = static_cast<size_t>(n) < sizeof text ? static_cast<size_t>(n) : sizeof text - 1;
+    while (len > 0 && (text[len - 1] == '\n' || text[len - 1] == '\r')) text[--len] = '\0';
+    if (!tag) tag = "";
+
+    if (zv::LogCapture cap = zv::g_capture.load()) cap(prio, tag, text, zv::g_captureCtx.load());
+
+    char line[4096 + 64];
+    int m = snprintf(line, sizeof line, "%c/%-8s(%5d): %s\n", zv::PriorityLetter(prio), tag, static_cast<int>(getpid()),
+                     text);
+    if (m < 0) return -1;
+    size_t total = static_cast<size_t>(m) < sizeof line ? static_cast<size_t>(m) : sizeof line - 1;
+    if (total == sizeof line - 1) line[total - 1] = '\n';
+    int fd = zv::TargetFd();
+    ssize_t w;
+    do {
+        w = write(fd, line, total);
+    } while (w < 0 && errno == EINTR);
+    return static_cast<int>(len);
+}

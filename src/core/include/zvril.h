@@ -1,0 +1,132 @@
+/*
+ * libzorvik-ril: the library's exported interface beyond RIL_Init.
+ *
+ * C outside, C++ inside: every name here has C linkage and default visibility so that an
+ * embedder (or a test) can reach the radio state, the module description and the service
+ * entry points. Shared plain words are accessed inside the library through relaxed atomics.
+ */
+#ifndef ZORVIK_ZVRIL_H
+#define ZORVIK_ZVRIL_H
+
+#include <pthread.h>
+#include <stddef.h>
+
+#include <telephony/ril.h>
+
+#ifdef __cplusplus
+#define ZV_EXTERN_C extern "C"
+#else
+#define ZV_EXTERN_C extern
+#endif
+#define ZV_API ZV_EXTERN_C __attribute__((visibility("default")))
+
+/* ---- service identifiers ---- */
+enum {
+    ZV_SERVICE_CC = 0,
+    ZV_SERVICE_DEV = 1,
+    ZV_SERVICE_MM = 2,
+    ZV_SERVICE_SMS = 3,
+    ZV_SERVICE_PS = 4,
+    ZV_SERVICE_SIM = 5,
+    ZV_SERVICE_USSD = 6,
+    ZV_SERVICE_NONE = 8
+};
+typedef int ServiceId;
+
+/* ---- SIM state codes of GetSIMState ---- */
+enum {
+    SIM_ABSENT = 0,
+    SIM_NOT_READY = 1,
+    SIM_READY = 2,
+    SIM_PIN = 3,
+    SIM_PUK = 4,
+    SIM_NETWORK_PERSONALIZATION = 5
+};
+
+/* ---- message passed to a service's response parsers ---- */
+typedef struct RilMessage {
+    int id;     /* request number, or a service event number (1001, 1003, 1009) */
+    char *text; /* optional text the parser needs (not owned) */
+    void *data; /* the caller's output record (not owned) */
+} RilMessage;
+
+/* ---- entry and radio state ---- */
+ZV_API const struct RIL_Env *s_rilenv;
+ZV_API int sState;
+ZV_API int s_closed;
+ZV_API pthread_mutex_t s_state_mutex;
+ZV_API pthread_cond_t s_state_cond;
+ZV_API int ANDROID_VERSION;
+ZV_API char Android_version[1024];
+ZV_API const char *s_device_path;
+ZV_API int s_port;
+ZV_API int s_device_socket;
+ZV_API const char *s_modem_path;
+ZV_API int del_sms_control[2];
+ZV_API pthread_mutex_t s_readdelmutex;
+ZV_API pthread_mutex_t s_zvril_readsms_mutex;
+
+ZV_API RIL_RadioState currentState(void);
+ZV_API int onSupports(int request);
+ZV_API void onCancel(RIL_Token t);
+ZV_API const char *getVersion(void);
+ZV_API void SetRadioState(RIL_RadioState newState);
+ZV_API int getRadioState(void);
+ZV_API void poll_sim_state(void *param);
+
+/* ---- dispatch ---- */
+ZV_API int at_request;
+ZV_API void onRequest(int request, void *data, size_t datalen, RIL_Token t);
+ZV_API void ZvRilUnsolicited(const char *line, const char *sms_pdu);
+ZV_API void Obtain(RilMessage **out, int id, char *text, void *data);
+
+ZV_API void ZvRilCCRequest(int request, void *data, size_t datalen, RIL_Token t);
+ZV_API void ZvRilDEVRequest(int request, void *data, size_t datalen, RIL_Token t);
+ZV_API void ZvRilMMRequest(int request, void *data, size_t datalen, RIL_Token t);
+ZV_API void ZvRilSmsRequest(int request, void *data, size_t datalen, RIL_Token t);
+ZV_API void ZvRilPSRequest(int request, void *data, size_t datalen, RIL_Token t);
+ZV_API void ZvRilSIMRequest(int request, void *data, size_t datalen, RIL_Token t);
+ZV_API void ZvRilUSSDRequest(int request, void *data, size_t datalen, RIL_Token t);
+ZV_API void RequestReportSTKServiceIsRuning(void *data, size_t datalen, RIL_Token t);
+
+ZV_API void ZvRilCCUnsolicited(const char *line);
+ZV_API void ZvRilDEVUnsolicited(const char *line);
+ZV_API void ZvRilMMUnsolicited(const char *line);
+ZV_API void ZvRilSmsUnsolicited(const char *line, const char *sms_pdu);
+ZV_API void ZvRilPSUnsolicited(const char *line);
+ZV_API void ZvRilSIMUnsolicited(const char *line);
+ZV_API void ZvRilUSSDUnsolicited(const char *line);
+
+ZV_API int HandleVoiceMessage(RilMessage *m, ...);
+ZV_API int HandleDEVMessage(RilMessage *m, ...);
+ZV_API int HandleNetworkMessage(RilMessage *m, ...);
+ZV_API int HandleSMSMessage(RilMessage *m, ...);
+ZV_API int HandleSIMMessage(RilMessage *m, ...);
+ZV_API int HandlePSMessage(RilMessage *m, ...);
+
+/* ---- module description (set by the start-up sequence) ---- */
+ZV_API int g_module_type;   /* 0 CDMA, 1 WCDMA, 2 TD-SCDMA */
+ZV_API int g_cdma_subtype;  /* 0 card, 1 no card (NV), 0xffff unknown */
+ZV_API int g_provider;
+ZV_API int zv_ndis_or_modem; /* 1 NDIS, 2 PPP */
+ZV_API int zv_arp_support;   /* 1 ARP allowed, 2 not */
+ZV_API char SERIAL_PORT_MODEM_KEYNAME[60];
+ZV_API char SERIAL_PORT_PCUI_KEYNAME[60];
+ZV_API char SERIAL_PORT_DIAG_KEYNAME[60];
+ZV_API char PORT_ECM_KEYNAME[60];
+ZV_API int bCRSM;
+ZV_API int bSPN;
+ZV_API int bims_cdmamsg;
+
+/* ---- worker thread ---- */
+ZV_API pthread_mutex_t s_cmd_mutex;
+ZV_API pthread_cond_t s_cmd_cond;
+ZV_API int g_csd;
+ZV_API int g_pspackage;
+
+/* ---- cross-service calls ---- */
+ZV_API int GetSIMState(void);
+ZV_API int GetRadioStatus(void);
+ZV_API void OnSIMReady(void);
+
+#endif /* ZORVIK_ZVRIL_H */
