@@ -51,6 +51,7 @@ typedef struct RilMessage {
 } RilMessage;
 
 /* ---- entry and radio state ---- */
+ZV_API const RIL_RadioFunctions *RIL_Init(const struct RIL_Env *env, int argc, char **argv);
 ZV_API const struct RIL_Env *s_rilenv;
 ZV_API int sState;
 ZV_API int s_closed;

@@ -1,0 +1,24 @@
+// The call control service's entry points, until its requests and events are built in: every
+// request routed here is refused as not supported (completed once), every line is dropped.
+#include <zvlog.h>
+#include <zvplatform.h>
+#include <zvril.h>
+
+extern "C" {
+
+void ZvRilCCRequest(int request, void * /*data*/, size_t /*datalen*/, RIL_Token t) {
+    RLOGD("ZvRilCCRequest: %s not supported yet", requestToString(request));
+    zv::CompleteRequest(t, RIL_E_REQUEST_NOT_SUPPORTED);
+}
+
+void ZvRilCCUnsolicited(const char *line) { RLOGD("ZvRilCCUnsolicited: dropped %s", line); }
+
+int HandleVoiceMessage(RilMessage *m, ...) {
+    if (!m) {
+        RLOGD("HandleVoiceMessage p_message is NULL");
+        return 0;
+    }
+    return 0;  // no parser for any id yet
+}
+
+}  // extern "C"

@@ -1,0 +1,24 @@
+// Pieces of the core shared between its own files (not exported).
+#ifndef ZORVIK_CORE_INTERNAL_H
+#define ZORVIK_CORE_INTERNAL_H
+
+namespace zv {
+
+struct PlatformGeneration {
+    int androidVersion;  // value of ANDROID_VERSION
+    int tableVersion;    // RIL_RadioFunctions.version
+    const char *logLine;
+};
+
+// Platform generation from the release text of "ro.build.version.release".
+PlatformGeneration ClassifyRelease(const char *release);
+
+// Thread bodies started by RIL_Init; a null body is a part of the library not built in.
+using ThreadBody = void *(*)(void *);
+extern const ThreadBody StoredSmsThreadBody;
+extern const ThreadBody MainLoopThreadBody;
+void *WorkerThreadBody(void *);
+
+}  // namespace zv
+
+#endif

@@ -1,0 +1,129 @@
+// The library loaded as the daemon loads it: options, function table, platform generation,
+// and the radio state seen from outside.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "support/library_fixture.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using zvtest::LibraryTest;
+
+// Runs fn with stderr redirected to a file and returns what it wrote.
+template <typename Fn>
+std::string CaptureStderr(const std::string &path, Fn fn) {
+    fflush(stderr);
+    int saved = dup(STDERR_FILENO);
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(fd, STDERR_FILENO);
+    close(fd);
+    fn();
+    fflush(stderr);
+    dup2(saved, STDERR_FILENO);
+    close(saved);
+    std::ifstream in(path);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+TEST_F(LibraryTest, InitReturnsTheTableForTheRelease) {
+    SetProperty("ro.build.version.release", "4.3.1");
+    const RIL_RadioFunctions *f = daemon_.Init({"-d", "/dev/ttyUSB2"});
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(f->version, 6);
+    EXPECT_EQ(*Sym<int>("ANDROID_VERSION"), 4);
+    EXPECT_STREQ(Sym<char>("Android_version"), "4.3.1");
+    EXPECT_STREQ(f->getVersion(), "RLX-2.5.003.32-demo");
+    EXPECT_EQ(f->supports(12345), 1);
+    f->onCancel(nullptr);
+    EXPECT_EQ(f->onStateRequest(), RADIO_STATE_UNAVAILABLE);
+    EXPECT_TRUE(LogContains("RIL_Init Android version: 4.3.1"));
+    EXPECT_TRUE(LogContains("RIL_Init Android4.x"));
+    EXPECT_TRUE(LogContains("D/RIL     ("));
+}
+
+TEST_F(LibraryTest, OldReleaseGetsTheOldTableVersion) {
+    SetProperty("ro.build.version.release", "2.3.7");
+    const RIL_RadioFunctions *f = daemon_.Init({});
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(f->version, 4);
+    EXPECT_EQ(*Sym<int>("ANDROID_VERSION"), 1);
+}
+
+TEST_F(LibraryTest, PortZeroIsRefusedWithUsage) {
+    const RIL_RadioFunctions *f = nullptr;
+    std::string err = CaptureStderr(dir_ + "/stderr", [&] { f = daemon_.Init({"-p", "0"}); });
+    EXPECT_EQ(f, nullptr);
+    EXPECT_NE(err.find("zorvik-ril requires: -p <tcp port> or -d /dev/tty_device"), std::string::npos) << err;
+}
+
+TEST_F(LibraryTest, UnknownOptionPrintsUsageAndGoesOn) {
+    const RIL_RadioFunctions *f = nullptr;
+    std::string err = CaptureStderr(dir_ + "/stderr", [&] { f = daemon_.Init({"-x", "-s", "/dev/socket/x", "-p", "8"}); });
+    ASSERT_NE(f, nullptr);
+    EXPECT_NE(err.find("zorvik-ril requires"), std::string::npos);
+    EXPECT_STREQ(*Sym<const char *>("s_device_path"), "/dev/socket/x");
+    EXPECT_EQ(*Sym<int>("s_device_socket"), 1);
+    EXPECT_EQ(*Sym<int>("s_port"), 8);
+    EXPECT_TRUE(LogContains("Opening loopback port 8"));
+    int *pair = Sym<int>("del_sms_control");
+    EXPECT_GE(pair[0], 0);
+    EXPECT_GE(pair[1], 0);
+}
+
+// Before the modem is found every request but the SIM status is refused, each exactly once.
+TEST_F(LibraryTest, UnavailableRadioRefusesRequestsThroughTheRealTable) {
+    const RIL_RadioFunctions *f = daemon_.Init({});
+    ASSERT_NE(f, nullptr);
+    for (int request = 0; request <= 130; ++request) {
+        RIL_Token t = daemon_.Request(request);
+        zvtest::Completion c;
+        ASSERT_TRUE(daemon_.WaitForCompletion(t, 2s, &c)) << request;
+        if (request == RIL_REQUEST_SCREEN_STATE || request == RIL_REQUEST_GET_SIM_STATUS ||
+            request == RIL_REQUEST_REPORT_STK_SERVICE_IS_RUNNING)
+            EXPECT_NE(c.error, RIL_E_RADIO_NOT_AVAILABLE) << request;
+        else
+            EXPECT_EQ(c.error, RIL_E_RADIO_NOT_AVAILABLE) << request;
+    }
+    EXPECT_EQ(daemon_.CompletionCount(), 131u);
+}
+
+TEST_F(LibraryTest, RadioStateChangesAreReportedOnce) {
+    ASSERT_NE(daemon_.Init({}), nullptr);
+    auto setState = reinterpret_cast<void (*)(RIL_RadioState)>(daemon_.Symbol("SetRadioState"));
+    ASSERT_NE(setState, nullptr);
+    setState(RADIO_STATE_OFF);
+    ASSERT_TRUE(daemon_.WaitForUnsolicited(RIL_UNSOL_RESPONSE_RADIO_STATE_CHANGED, 1s));
+    size_t n = daemon_.UnsolicitedCount();
+    setState(RADIO_STATE_OFF);
+    EXPECT_EQ(daemon_.UnsolicitedCount(), n);
+
+    // With the channel marked closed every state reads as unavailable.
+    *Sym<int>("s_closed") = 1;
+    setState(RADIO_STATE_SIM_READY);
+    EXPECT_EQ(daemon_.functions()->onStateRequest(), RADIO_STATE_UNAVAILABLE);
+    EXPECT_EQ(daemon_.UnsolicitedCount(), n + 1);
+    setState(RADIO_STATE_SIM_READY);
+    EXPECT_EQ(daemon_.UnsolicitedCount(), n + 1);
+    *Sym<int>("s_closed") = 0;
+}
+
+// A card that never becomes ready is polled once a (scaled) second for as long as it takes.
+TEST_F(LibraryTest, SimPollingRepeatsWhileTheCardIsNotReady) {
+    ASSERT_NE(daemon_.Init({}), nullptr);
+    auto setState = reinterpret_cast<void (*)(RIL_RadioState)>(daemon_.Symbol("SetRadioState"));
+    setState(RADIO_STATE_OFF);
+    setState(RADIO_STATE_SIM_NOT_READY);
+    EXPECT_TRUE(daemon_.WaitUntil([&] { return daemon_.TimedCallbacksScheduled() >= 3; }, 5s));
+    EXPECT_EQ(daemon_.functions()->onStateRequest(), RADIO_STATE_SIM_NOT_READY);
+    setState(RADIO_STATE_OFF);  // stops the chain at its next step
+}
+
+}  // namespace

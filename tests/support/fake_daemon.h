@@ -1,0 +1,134 @@
+/*
+ * A stand-in for the platform's radio daemon: loads the library with dlopen as the daemon
+ * does, calls RIL_Init, implements RIL_Env, and keeps a thread-safe journal of every
+ * completion and unsolicited response that tests (and the zvril tool) wait on.
+ *
+ * The daemon enforces the contract the library must keep: a token completed twice, or a
+ * completion of a token it never issued, is recorded as a violation. Timed callbacks run one
+ * at a time on their own thread after exactly the delay given (the library scales delays
+ * itself; the daemon never scales them again).
+ */
+#ifndef ZORVIK_TESTS_SUPPORT_FAKE_DAEMON_H
+#define ZORVIK_TESTS_SUPPORT_FAKE_DAEMON_H
+
+#include <telephony/ril.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace zvtest {
+
+// What a response or payload carries, so the journal can copy it before the library frees it.
+enum class PayloadKind { kNone, kRaw, kInts, kString, kStrings };
+
+struct Completion {
+    RIL_Token token = nullptr;
+    int request = 0;
+    RIL_Errno error = RIL_E_SUCCESS;
+    size_t length = 0;
+    std::vector<uint8_t> raw;          // the response bytes as given (kRaw, kInts)
+    std::vector<int> ints;             // kInts
+    std::vector<std::string> strings;  // kString (one entry), kStrings; a null pointer reads as "(null)"
+};
+
+struct Unsolicited {
+    int id = 0;
+    size_t length = 0;
+    std::vector<uint8_t> raw;
+    std::vector<int> ints;
+    std::vector<std::string> strings;
+};
+
+class FakeDaemon {
+public:
+    // Only one daemon per process: RIL_Env callbacks carry no context, and the library keeps
+    // its globals for the life of the process anyway.
+    FakeDaemon();
+    ~FakeDaemon();
+    FakeDaemon(const FakeDaemon &) = delete;
+    FakeDaemon &operator=(const FakeDaemon &) = delete;
+
+    // dlopen(path) and RIL_Init(argv). path defaults to $ZORVIK_RIL_LIBRARY or the built library.
+    bool Load(const std::string &path = {});
+    const RIL_RadioFunctions *Init(const std::vector<std::string> &args);
+    const RIL_RadioFunctions *functions() const { return funcs_; }
+    void *Symbol(const char *name) const;
+    std::string error() const { return error_; }
+
+    // Issues a request on the calling thread (the daemon's request thread) and returns its token.
+    RIL_Token Request(int request, void *data = nullptr, size_t datalen = 0);
+
+    // Journal access. Waits return false when the deadline passes.
+    bool WaitForCompletion(RIL_Token t, std::chrono::milliseconds timeout, Completion *out = nullptr);
+    std::optional<Completion> CompletionOf(RIL_Token t) const;
+    bool WaitForUnsolicited(int id, std::chrono::milliseconds timeout, size_t from = 0, Unsolicited *out = nullptr);
+    std::vector<Unsolicited> UnsolicitedSince(size_t from = 0) const;
+    size_t UnsolicitedCount() const;
+    size_t CompletionCount() const;
+    bool WaitUntil(const std::function<bool()> &pred, std::chrono::milliseconds timeout);
+    std::vector<std::string> Violations() const;
+
+    // Optional observer of each journal entry as it arrives (the zvril tool prints them).
+    void SetObserver(std::function<void(const std::string &)> fn);
+
+    // How to copy payloads of a request or an unsolicited id (tests may override).
+    void SetResponseKind(int request, PayloadKind kind);
+    void SetUnsolicitedKind(int id, PayloadKind kind);
+
+    // Timed callbacks scheduled so far (count) and pending now.
+    size_t TimedCallbacksScheduled() const;
+
+    static std::string Describe(const Completion &c);
+    static std::string Describe(const Unsolicited &u);
+
+private:
+    static void OnRequestComplete(RIL_Token t, RIL_Errno e, void *response, size_t responselen);
+    static void OnUnsolicitedResponse(int id, const void *data, size_t datalen);
+    static void RequestTimedCallback(RIL_TimedCallback cb, void *param, const struct timeval *delay);
+
+    void TimerLoop();
+    PayloadKind ResponseKind(int request) const;
+    PayloadKind UnsolKind(int id) const;
+
+    struct Timer {
+        std::chrono::steady_clock::time_point due;
+        uint64_t seq;
+        RIL_TimedCallback cb;
+        void *param;
+    };
+
+    void *handle_ = nullptr;
+    const RIL_RadioFunctions *funcs_ = nullptr;
+    std::string error_;
+    struct RIL_Env env_;
+
+    mutable std::mutex mu_;
+    std::condition_variable cv_;
+    uintptr_t nextToken_ = 0x1000;
+    std::map<RIL_Token, int> issued_;  // token -> request
+    std::map<RIL_Token, Completion> completions_;
+    std::vector<Unsolicited> unsolicited_;
+    std::vector<std::string> violations_;
+    std::map<int, PayloadKind> responseKinds_, unsolKinds_;
+    std::function<void(const std::string &)> observer_;
+
+    mutable std::mutex timerMu_;
+    std::condition_variable timerCv_;
+    std::vector<Timer> timers_;
+    uint64_t timerSeq_ = 0;
+    size_t timersScheduled_ = 0;
+    bool stopping_ = false;
+    std::thread timerThread_;
+};
+
+}  // namespace zvtest
+
+#endif

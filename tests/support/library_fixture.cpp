@@ -1,0 +1,52 @@
+#include "support/library_fixture.h"
+
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
+namespace zvtest {
+
+void LibraryTest::SetUp() {
+    char tmpl[] = "/tmp/zvril-test-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir_ = tmpl;
+    root_ = dir_ + "/root";
+    propDir_ = dir_ + "/props";
+    logFile_ = dir_ + "/ril.log";
+    mkdir(root_.c_str(), 0755);
+    mkdir(propDir_.c_str(), 0755);
+    setenv("ZORVIK_ROOT", root_.c_str(), 1);
+    setenv("ZORVIK_PROPERTY_DIR", propDir_.c_str(), 1);
+    setenv("ZORVIK_LOG_FILE", logFile_.c_str(), 1);
+    if (!getenv("ZORVIK_TIME_SCALE")) setenv("ZORVIK_TIME_SCALE", "20", 1);
+    ASSERT_TRUE(daemon_.Load()) << daemon_.error();
+}
+
+void LibraryTest::TearDown() {
+    for (const auto &v : daemon_.Violations()) ADD_FAILURE() << "daemon contract: " << v;
+    if (!HasFailure()) {
+        std::string cmd = "rm -rf '" + dir_ + "'";
+        if (system(cmd.c_str()) != 0) {
+        }
+    } else {
+        fprintf(stderr, "test files kept in %s\n", dir_.c_str());
+    }
+}
+
+void LibraryTest::SetProperty(const std::string &key, const std::string &value) {
+    std::ofstream(propDir_ + "/" + key) << value << "\n";
+}
+
+std::string LibraryTest::ReadLog() const {
+    std::ifstream in(logFile_);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+bool LibraryTest::LogContains(const std::string &text) const { return ReadLog().find(text) != std::string::npos; }
+
+}  // namespace zvtest
