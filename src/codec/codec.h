@@ -91,7 +91,7 @@ constexpr size_t HexMax(size_t bytes) { return 2 * bytes + 1; } /* with the term
 /* Longest SIM alpha text taken: the hex after the tag (and length byte) is held in a
    128-char buffer, so 127 digits at most; longer text is cut at the last whole character. */
 constexpr size_t kSimAlphaHexMax = 127;
-constexpr size_t kSimAlphaUtf8Max = 190; /* 63 units of tag 81, 3 bytes each, + terminator */
+constexpr size_t kSimAlphaUtf8Max = 190; /* 63 units of 3 bytes + terminator; cut text needs 187 */
 
 /* The conversions with an explicit output size (bytes, or units for uint16_t outputs).
    Each returns what its C namesake returns, or -1 when the output would not fit; nothing is

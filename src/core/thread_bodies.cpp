@@ -3,5 +3,4 @@
 
 namespace zv {
 const ThreadBody StoredSmsThreadBody = nullptr;  // stored-SMS read-and-delete thread: not built in yet
-const ThreadBody MainLoopThreadBody = nullptr;   // modem main loop: not built in yet
 }  // namespace zv

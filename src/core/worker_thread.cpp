@@ -22,9 +22,7 @@ void *WorkerThreadBody(void *) {
             RLOGD("SendATCMDWhenNecessaryForReadThread pthread_cond_wait FAIL!!");
         if (Load(g_csd) == 1) {
             RLOGD("--->>>RIL don't realize CSD call, send ATH !!!");
-#ifdef ZV_HAVE_ATCHANNEL_SEND
             at_send_command("ATH", nullptr);
-#endif
             Store(g_csd, 0);
         } else if (Load(g_pspackage) == 1) {
             if (PppAnswerHook) PppAnswerHook();

@@ -23,7 +23,3 @@ int HandleDEVMessage(RilMessage *m, ...) {
 
 }  // extern "C"
 
-extern "C" {
-// Minimal form until the device service is built in: the radio power cannot be read.
-int GetRadioStatus(void) { return -1; }
-}

@@ -54,7 +54,9 @@ struct FileCloser {
 };
 using FilePtr = std::unique_ptr<FILE, FileCloser>;
 
-DirPtr OpenDir(const std::string &logical) { return DirPtr(opendir(zv::RootPath(logical.c_str()).c_str())); }
+DirPtr OpenDir(const std::string &logical) {
+    return DirPtr(opendir(zv::RootPath(logical.c_str()).c_str()));
+}
 
 // Ten 60-byte strings with the char* view the C interface takes; on the stack, so a
 // search owns no heap memory of its own.

@@ -24,11 +24,8 @@ int HandleSIMMessage(RilMessage *m, ...) {
 }  // extern "C"
 
 // Cross-service calls of the SIM service, in their minimal form until the SIM service is
-// built in: the card is reported as not ready, the toolkit is not running, and the
-// SIM-ready configuration does nothing.
+// built in: the toolkit is not running and the SIM-ready configuration does nothing.
 extern "C" {
-
-int GetSIMState(void) { return SIM_NOT_READY; }
 
 void OnSIMReady(void) { RLOGD("OnSIMReady: SIM-ready configuration not built in yet"); }
 

@@ -62,7 +62,9 @@ SysfsTree::SysfsTree(std::string root) : root_(std::move(root)) {
     while (!root_.empty() && root_.back() == '/') root_.pop_back();
 }
 
-SysfsTree::~SysfsTree() { Remove(); }
+SysfsTree::~SysfsTree() {
+    Remove();
+}
 
 bool SysfsTree::Create(const ModemLayout &layout, std::string *error) {
     return MakeUsb(layout, error) && MakeSdio(layout, error) && MakeNet(layout, error);
@@ -101,8 +103,8 @@ bool SysfsTree::MakeUsb(const ModemLayout &layout, std::string *error) {
             !WriteFile(dir / "bInterfaceSubClass", "ff\n", error) ||
             !WriteFile(dir / "bInterfaceProtocol", in.protocol + "\n", error) ||
             !WriteFile(dir / "bInterfaceNumber", Hex2(in.number) + "\n", error) ||
-            !WriteFile(dir / "modalias", UsbModalias(layout.vendor, layout.product, 0xff, 0xff, protocol, in.number) + "\n",
-                       error))
+            !WriteFile(dir / "modalias",
+                       UsbModalias(layout.vendor, layout.product, 0xff, 0xff, protocol, in.number) + "\n", error))
             return false;
         if (!in.tty.empty() && !MakeDirs(dir / in.tty, error)) return false;
 
@@ -135,8 +137,9 @@ bool SysfsTree::MakeNet(const ModemLayout &layout, std::string *error) {
         const fs::path dir = fs::path(RealPath(kNetDir)) / net.name;
         if (!MakeDirs(dir / "device", error)) return false;
         created_.push_back(dir);
-        const std::string modalias =
-            net.modalias.empty() ? UsbModalias(layout.vendor, layout.product, 0x02, 0x06, 0x00, net.number) : net.modalias;
+        const std::string modalias = net.modalias.empty()
+                                         ? UsbModalias(layout.vendor, layout.product, 0x02, 0x06, 0x00, net.number)
+                                         : net.modalias;
         if (!WriteFile(dir / "device" / "modalias", modalias + "\n", error)) return false;
     }
     return true;

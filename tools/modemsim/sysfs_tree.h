@@ -47,7 +47,7 @@ std::string UsbModalias(const std::string &vendor, const std::string &product, i
                         int interfaceSubClass, int interfaceProtocol, int number);
 
 class SysfsTree {
-public:
+  public:
     explicit SysfsTree(std::string root);
     ~SysfsTree();  // unplugs whatever is still there
     SysfsTree(const SysfsTree &) = delete;
@@ -64,7 +64,7 @@ public:
     const std::string &root() const { return root_; }
     std::string RealPath(const std::string &logical) const { return root_ + logical; }
 
-private:
+  private:
     bool MakeUsb(const ModemLayout &layout, std::string *error);
     bool MakeSdio(const ModemLayout &layout, std::string *error);
     bool MakeNet(const ModemLayout &layout, std::string *error);

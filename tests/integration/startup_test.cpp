@@ -1,0 +1,222 @@
+// The library finding the simulated modem by itself, starting it up for each module class,
+// and coming back after the modem is unplugged and plugged in again.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <string.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <memory>
+
+#include "support/library_fixture.h"
+#include "support/modem_rig.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using modemsim::ModuleType;
+
+class StartupTest : public zvtest::LibraryTest {
+protected:
+    void Start(ModuleType type, const zvtest::RigOptions &options = {},
+               const std::function<void(modemsim::Modem &)> &prepare = {}) {
+        rig_ = std::make_unique<zvtest::ModemRig>(root_, type);
+        if (prepare) prepare(rig_->modem());
+        ASSERT_TRUE(rig_->PlugIn(options)) << rig_->error();
+        ASSERT_NE(daemon_.Init({}), nullptr);
+    }
+    int State() { return daemon_.functions()->onStateRequest(); }
+    bool WaitState(int state, std::chrono::milliseconds timeout = 10s) {
+        return daemon_.WaitUntil([&] { return State() == state; }, timeout);
+    }
+    int Global(const char *name) { return *Sym<int>(name); }
+    std::string Text(const char *name) { return Sym<char>(name); }
+
+    std::unique_ptr<zvtest::ModemRig> rig_;
+};
+
+TEST_F(StartupTest, WcdmaModemReachesSimReady) {
+    Start(ModuleType::kWcdma);
+    ASSERT_TRUE(WaitState(RADIO_STATE_SIM_READY)) << "state " << State();
+    EXPECT_EQ(Global("g_module_type"), 1);
+    EXPECT_EQ(Global("g_provider"), 1);
+    EXPECT_EQ(Global("zv_arp_support"), 1);
+    EXPECT_EQ(Global("zv_ndis_or_modem"), 2);
+    EXPECT_EQ(Text("PORT_ECM_KEYNAME"), "ppp0");
+    EXPECT_EQ(Text("SERIAL_PORT_PCUI_KEYNAME"), "/dev/ttyUSB1");
+    EXPECT_EQ(Text("SERIAL_PORT_MODEM_KEYNAME"), "/dev/ttyUSB0");
+    EXPECT_EQ(Text("SERIAL_PORT_DIAG_KEYNAME"), "/dev/ttyUSB2");
+    EXPECT_TRUE(rig_->modem().ExpectCommands(
+        {"ATE0V1", "ATE0", "ATQ0V1", "ATS0=0", "AT+CMEE=1", "AT^HS=0,0", "AT^PLATFORM?", "AT^NDISCAP?", "AT+CFUN?",
+         "AT+CPIN?", "AT^CARDLOCK?"},
+        1000));
+    EXPECT_EQ(rig_->modem().CountCommands("AT*PSSIMSTAT"), 0u);
+    EXPECT_TRUE(LogContains("Module type is WCDMA"));
+    // The radio went unavailable -> off -> SIM not ready -> SIM ready, each reported.
+    size_t changes = 0;
+    for (auto &u : daemon_.UnsolicitedSince(0)) changes += u.id == RIL_UNSOL_RESPONSE_RADIO_STATE_CHANGED;
+    EXPECT_EQ(changes, 3u);
+}
+
+TEST_F(StartupTest, TdscdmaModemEnablesSimStateReports) {
+    Start(ModuleType::kTdscdma);
+    ASSERT_TRUE(WaitState(RADIO_STATE_SIM_READY)) << "state " << State();
+    EXPECT_EQ(Global("g_module_type"), 2);
+    EXPECT_TRUE(rig_->modem().WaitForCommand("AT*PSSIMSTAT=1", 1000));
+    EXPECT_TRUE(LogContains("Module type is TDSCDMA"));
+}
+
+TEST_F(StartupTest, CdmaModemWithCardReachesRuimReady) {
+    Start(ModuleType::kCdma);
+    ASSERT_TRUE(WaitState(RADIO_STATE_RUIM_READY)) << "state " << State();
+    EXPECT_EQ(Global("g_module_type"), 0);
+    EXPECT_EQ(Global("g_cdma_subtype"), 0);
+    EXPECT_TRUE(rig_->modem().WaitForCommand("AT^RSSIREP=1", 1000));
+    EXPECT_TRUE(LogContains("Cdma sub type is RUIM"));
+}
+
+TEST_F(StartupTest, CdmaModemWithoutCardGoesToNvReady) {
+    Start(ModuleType::kCdmaNoCard);
+    ASSERT_TRUE(WaitState(RADIO_STATE_NV_READY)) << "state " << State();
+    EXPECT_EQ(Global("g_cdma_subtype"), 1);
+    EXPECT_TRUE(LogContains("Cdma sub type is NV"));
+    EXPECT_EQ(rig_->modem().CountCommands("AT+CPIN?"), 0u) << "a cardless module is never asked for its card";
+}
+
+TEST_F(StartupTest, RadioOffStaysOffAndEcmInterfaceChoosesNdis) {
+    zvtest::RigOptions options;
+    options.ecm = true;
+    Start(ModuleType::kWcdma, options, [](modemsim::Modem &m) {
+        m.Update([](modemsim::ModelState &s) { s.cfun = 0; });
+        m.On("AT^NDISCAP?", {"^NDISCAP: 1,0", "OK"});
+    });
+    ASSERT_TRUE(rig_->modem().WaitForCommand("AT+CFUN?", 10000));
+    ASSERT_TRUE(daemon_.WaitUntil([&] { return LogContains("This module does NOT support ARP!"); }, 5s));
+    EXPECT_TRUE(WaitState(RADIO_STATE_OFF));
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(State(), RADIO_STATE_OFF);
+    EXPECT_EQ(Global("zv_ndis_or_modem"), 1);
+    EXPECT_EQ(Text("PORT_ECM_KEYNAME"), "usb0");
+    EXPECT_EQ(Global("zv_arp_support"), 2);
+}
+
+TEST_F(StartupTest, UnansweredIdentificationFallsBackToWcdma) {
+    Start(ModuleType::kWcdma, {}, [](modemsim::Modem &m) {
+        m.On("AT^HS=0,0", {"ERROR"});
+        m.On("AT^PLATFORM?", {"ERROR"});
+    });
+    ASSERT_TRUE(WaitState(RADIO_STATE_SIM_READY)) << "state " << State();
+    EXPECT_EQ(rig_->modem().CountCommands("AT^HS=0,0"), 3u);
+    EXPECT_EQ(Global("g_module_type"), 1);
+    EXPECT_EQ(Global("g_provider"), 0);
+    EXPECT_TRUE(LogContains("get Default platform QUALCOMM"));
+}
+
+TEST_F(StartupTest, LockedSimStopsAtLockedOrAbsent) {
+    Start(ModuleType::kWcdma, {}, [](modemsim::Modem &m) {
+        m.Update([](modemsim::ModelState &s) { s.sim = modemsim::SimState::kPin; });
+    });
+    ASSERT_TRUE(WaitState(RADIO_STATE_SIM_LOCKED_OR_ABSENT)) << "state " << State();
+}
+
+int CountEntries(const char *dir) {
+    int n = 0;
+    if (DIR *d = opendir(dir)) {
+        while (struct dirent *e = readdir(d)) n += e->d_name[0] != '.';
+        closedir(d);
+    }
+    return n;
+}
+
+std::string DescribeFds() {
+    std::string out;
+    if (DIR *d = opendir("/proc/self/fd")) {
+        while (struct dirent *e = readdir(d)) {
+            if (e->d_name[0] == '.') continue;
+            char target[256] = "";
+            std::string link = std::string("/proc/self/fd/") + e->d_name;
+            ssize_t n = readlink(link.c_str(), target, sizeof target - 1);
+            if (n > 0) target[n] = 0;
+            out += std::string(e->d_name) + " -> " + target + "\n";
+        }
+        closedir(d);
+    }
+    return out;
+}
+
+// Unplug while idle and while the start-up waits for an answer; plug back in under other
+// tty names, twenty times: the radio follows, and nothing leaks.
+TEST_F(StartupTest, ReattachesAfterUnplugWithoutLeaks) {
+    Start(ModuleType::kWcdma);
+    ASSERT_TRUE(WaitState(RADIO_STATE_SIM_READY));
+
+    // Unplug in the middle of an exchange: the waiting command fails, the radio goes away.
+    rig_->modem().Withhold("AT^PLATFORM?");
+    rig_->Unplug();
+    ASSERT_TRUE(WaitState(RADIO_STATE_UNAVAILABLE));
+    zvtest::RigOptions options;
+    options.firstTty = 3;
+    ASSERT_TRUE(rig_->PlugIn(options));
+    ASSERT_TRUE(rig_->modem().WaitForCommand("AT^PLATFORM?", 10000));
+    rig_->Unplug();
+    ASSERT_TRUE(WaitState(RADIO_STATE_UNAVAILABLE));
+    // Requests are refused while the modem is away.
+    zvtest::Completion c;
+    ASSERT_TRUE(daemon_.WaitForCompletion(daemon_.Request(RIL_REQUEST_SIGNAL_STRENGTH), 2s, &c));
+    EXPECT_EQ(c.error, RIL_E_RADIO_NOT_AVAILABLE);
+    rig_->modem().ClearOverrides();
+
+    int fds = -1, threads = -1;
+    for (int cycle = 0; cycle < 20; ++cycle) {
+        options.firstTty = (cycle % 2) ? 0 : 5;
+        ASSERT_TRUE(rig_->PlugIn(options)) << rig_->error();
+        ASSERT_TRUE(WaitState(RADIO_STATE_SIM_READY)) << "cycle " << cycle << " state " << State();
+        EXPECT_EQ(Text("SERIAL_PORT_PCUI_KEYNAME"), "/dev/ttyUSB" + std::to_string(options.firstTty + 1));
+        if (cycle == 0) {
+            fds = CountEntries("/proc/self/fd");
+            threads = CountEntries("/proc/self/task");
+        }
+        rig_->Unplug();
+        ASSERT_TRUE(WaitState(RADIO_STATE_UNAVAILABLE)) << "cycle " << cycle;
+    }
+    ASSERT_TRUE(rig_->PlugIn(options));
+    ASSERT_TRUE(WaitState(RADIO_STATE_SIM_READY));
+    EXPECT_EQ(CountEntries("/proc/self/fd"), fds) << DescribeFds();
+    EXPECT_EQ(CountEntries("/proc/self/task"), threads);
+}
+
+double CpuSeconds() {
+    struct rusage ru;
+    getrusage(RUSAGE_SELF, &ru);
+    return ru.ru_utime.tv_sec + ru.ru_stime.tv_sec + (ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+}
+
+// Attached and quiet, the library's threads sleep; with no modem it searches once a second.
+TEST_F(StartupTest, IdleCostsNothing) {
+    setenv("ZORVIK_TIME_SCALE", "1", 1);  // real seconds for this one
+    Start(ModuleType::kWcdma);
+    ASSERT_TRUE(WaitState(RADIO_STATE_SIM_READY, 20s));
+    double before = CpuSeconds();
+    std::this_thread::sleep_for(1500ms);
+    EXPECT_LT(CpuSeconds() - before, 0.05) << "threads must block while the modem is quiet";
+
+    rig_->Unplug();
+    ASSERT_TRUE(WaitState(RADIO_STATE_UNAVAILABLE));
+    std::this_thread::sleep_for(300ms);
+    auto passes = [&] {
+        std::string log = ReadLog();
+        size_t n = 0;
+        for (size_t p = 0; (p = log.find("_____Enum ports._____", p)) != std::string::npos; ++p) ++n;
+        return n;
+    };
+    size_t first = passes();
+    before = CpuSeconds();
+    std::this_thread::sleep_for(2500ms);
+    size_t searched = passes() - first;
+    EXPECT_GE(searched, 1u);
+    EXPECT_LE(searched, 4u) << "about one pass a second";
+    EXPECT_LT(CpuSeconds() - before, 0.1);
+}
+
+}  // namespace
