@@ -1,9 +1,12 @@
-// zvril: loads libzorvik-ril the way the radio daemon does and shows what it does.
+// zvril: runs libzorvik-ril the way the radio daemon does, against the built-in simulated
+// modem, and shows what the library does.
 //
-//   zvril [--library PATH] [--release X.Y] [--] [RIL_Init options...]
+//   zvril [--module wcdma|tdscdma|cdma|cdma-nocard] [--release X.Y] [--library PATH]
+//         [--ecm] [--no-modem] [-- RIL_Init options]
 //
-// It prints the library's version and function table, then walks the radio-state gate:
-// for each radio state it issues a few typical requests and prints how each was answered.
+// It creates a private root with a fake sysfs tree that leads the library's port search to
+// the simulator, starts the library, waits for the start-up to settle, prints the module the
+// library identified and the radio state it reached, then issues a few typical requests.
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -12,10 +15,13 @@
 
 #include <chrono>
 #include <fstream>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/fake_daemon.h"
+#include "support/modem_rig.h"
 
 namespace {
 
@@ -32,17 +38,32 @@ const char *ErrorName(RIL_Errno e) {
     }
 }
 
+const char *StateName(int s) {
+    static const char *const kNames[] = {"OFF",           "UNAVAILABLE",    "SIM_NOT_READY",          "SIM_LOCKED_OR_ABSENT",
+                                         "SIM_READY",     "RUIM_NOT_READY", "RUIM_READY",             "RUIM_LOCKED_OR_ABSENT",
+                                         "NV_NOT_READY",  "NV_READY"};
+    return (s >= 0 && s <= 9) ? kNames[s] : "?";
+}
+
 void Usage() {
     printf(
-        "usage: zvril [--library PATH] [--release X.Y] [-- RIL_Init options]\n"
-        "Loads the library as the radio daemon does, prints its version and walks the\n"
-        "radio-state gate. The log goes to $ZORVIK_LOG_FILE (default: zvril.log here).\n");
+        "usage: zvril [--module wcdma|tdscdma|cdma|cdma-nocard] [--release X.Y] [--library PATH]\n"
+        "             [--ecm] [--no-modem] [-- RIL_Init options]\n"
+        "Runs the library as the radio daemon does against the simulated modem, prints the\n"
+        "module it identified, the radio state it reached and the answers to a few requests.\n"
+        "The library's log goes to $ZORVIK_LOG_FILE (default: zvril.log in this directory).\n");
+}
+
+template <typename T>
+T *Sym(zvtest::FakeDaemon &d, const char *name) {
+    return static_cast<T *>(d.Symbol(name));
 }
 
 }  // namespace
 
 int main(int argc, char **argv) {
-    std::string library, release = "4.4.4";
+    std::string library, release = "4.4.4", module = "wcdma";
+    bool ecm = false, withModem = true;
     std::vector<std::string> rilArgs;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
@@ -53,26 +74,49 @@ int main(int argc, char **argv) {
             library = argv[++i];
         } else if (a == "--release" && i + 1 < argc) {
             release = argv[++i];
+        } else if (a == "--module" && i + 1 < argc) {
+            module = argv[++i];
+        } else if (a == "--ecm") {
+            ecm = true;
+        } else if (a == "--no-modem") {
+            withModem = false;
         } else if (a == "--") {
             for (++i; i < argc; ++i) rilArgs.push_back(argv[i]);
         } else {
-            rilArgs.push_back(a);
+            fprintf(stderr, "zvril: unknown argument %s\n", a.c_str());
+            Usage();
+            return 2;
         }
     }
+    modemsim::ModuleType type;
+    if (!modemsim::ParseModuleType(module, &type)) {
+        fprintf(stderr, "zvril: unknown module type %s\n", module.c_str());
+        return 2;
+    }
 
-    // A private property store so the release can be chosen, and a log file to keep the
-    // terminal readable.
     char tmpl[] = "/tmp/zvril-XXXXXX";
     if (!mkdtemp(tmpl)) {
         perror("mkdtemp");
         return 1;
     }
-    std::string dir = tmpl;
-    std::string props = dir + "/props";
+    std::string dir = tmpl, root = dir + "/root", props = dir + "/props";
+    mkdir(root.c_str(), 0755);
     mkdir(props.c_str(), 0755);
     std::ofstream(props + "/ro.build.version.release") << release << "\n";
+    setenv("ZORVIK_ROOT", root.c_str(), 1);
     setenv("ZORVIK_PROPERTY_DIR", props.c_str(), 1);
     if (!getenv("ZORVIK_LOG_FILE")) setenv("ZORVIK_LOG_FILE", "zvril.log", 1);
+
+    auto rig = std::make_unique<zvtest::ModemRig>(root, type);
+    if (withModem) {
+        zvtest::RigOptions options;
+        options.ecm = ecm;
+        if (!rig->PlugIn(options)) {
+            fprintf(stderr, "zvril: cannot plug in the simulated modem: %s\n", rig->error().c_str());
+            return 1;
+        }
+        printf("simulated modem : %s on %s\n", modemsim::ModuleTypeName(type), rig->modem().SlavePath().c_str());
+    }
 
     zvtest::FakeDaemon daemon;
     if (!daemon.Load(library)) {
@@ -86,32 +130,52 @@ int main(int argc, char **argv) {
     }
     printf("library version : %s\n", f->getVersion());
     printf("table version   : %d (release \"%s\")\n", f->version, release.c_str());
-    printf("radio state     : %d\n", f->onStateRequest());
 
-    auto setState = reinterpret_cast<void (*)(RIL_RadioState)>(daemon.Symbol("SetRadioState"));
+    // Wait for the start-up to settle: a state that is neither unavailable nor "not ready"
+    // (or off), unchanged for a while.
+    int state = f->onStateRequest();
+    if (withModem) {
+        auto settled = [&] {
+            int s = f->onStateRequest();
+            return s != RADIO_STATE_UNAVAILABLE && s != RADIO_STATE_SIM_NOT_READY && s != RADIO_STATE_RUIM_NOT_READY &&
+                   s != RADIO_STATE_NV_NOT_READY;
+        };
+        daemon.WaitUntil(settled, 60s);
+        std::this_thread::sleep_for(300ms);
+        state = f->onStateRequest();
+        int mt = *Sym<int>(daemon, "g_module_type");
+        static const char *const kModules[] = {"CDMA", "WCDMA", "TDSCDMA"};
+        printf("ports           : PCUI %s, MODEM %s, DIAG %s\n", Sym<char>(daemon, "SERIAL_PORT_PCUI_KEYNAME"),
+               Sym<char>(daemon, "SERIAL_PORT_MODEM_KEYNAME"), Sym<char>(daemon, "SERIAL_PORT_DIAG_KEYNAME"));
+        printf("module          : %s (g_module_type %d, g_cdma_subtype 0x%x, g_provider %d)\n",
+               (mt >= 0 && mt <= 2) ? kModules[mt] : "UNKNOWN", mt, *Sym<int>(daemon, "g_cdma_subtype"),
+               *Sym<int>(daemon, "g_provider"));
+        printf("data path       : %s on %s, ARP %s\n", *Sym<int>(daemon, "zv_ndis_or_modem") == 1 ? "NDIS" : "PPP",
+               Sym<char>(daemon, "PORT_ECM_KEYNAME"), *Sym<int>(daemon, "zv_arp_support") == 1 ? "allowed" : "off");
+    }
+    printf("radio state     : %d %s\n", state, StateName(state));
+
     auto requestName = reinterpret_cast<const char *(*)(int)>(daemon.Symbol("requestToString"));
-    const int requests[] = {RIL_REQUEST_GET_SIM_STATUS, RIL_REQUEST_RADIO_POWER,      RIL_REQUEST_GET_IMEI,
-                            RIL_REQUEST_DIAL,           RIL_REQUEST_SIGNAL_STRENGTH,  RIL_REQUEST_SCREEN_STATE,
-                            RIL_REQUEST_SET_TTY_MODE,   120};
-    printf("\nradio-state gate (request -> answer):\n");
-    for (int state : {RADIO_STATE_UNAVAILABLE, RADIO_STATE_OFF, RADIO_STATE_SIM_READY}) {
-        if (state != RADIO_STATE_UNAVAILABLE && setState) setState(static_cast<RIL_RadioState>(state));
-        printf("  state %d:\n", f->onStateRequest());
-        for (int r : requests) {
-            RIL_Token t = daemon.Request(r);
-            zvtest::Completion c;
-            if (daemon.WaitForCompletion(t, 5s, &c))
-                printf("    %-24s -> %s\n", requestName ? requestName(r) : "?", ErrorName(c.error));
-            else
-                printf("    %-24s -> (no answer)\n", requestName ? requestName(r) : "?");
+    const int requests[] = {RIL_REQUEST_GET_SIM_STATUS, RIL_REQUEST_GET_IMEI,        RIL_REQUEST_BASEBAND_VERSION,
+                            RIL_REQUEST_GET_IMSI,       RIL_REQUEST_SIGNAL_STRENGTH, RIL_REQUEST_SET_TTY_MODE};
+    printf("\nrequests:\n");
+    for (int r : requests) {
+        zvtest::Completion c;
+        if (daemon.WaitForCompletion(daemon.Request(r), 60s, &c)) {
+            printf("  %-24s -> %s", requestName ? requestName(r) : "?", ErrorName(c.error));
+            for (auto &s : c.strings) printf(" \"%s\"", s.c_str());
+            printf("\n");
+        } else {
+            printf("  %-24s -> (no answer)\n", requestName ? requestName(r) : "?");
         }
     }
-    if (setState) setState(RADIO_STATE_OFF);
     for (const auto &v : daemon.Violations()) printf("contract violation: %s\n", v.c_str());
+    bool clean = daemon.Violations().empty();
+    rig.reset();
     std::string cmd = "rm -rf '" + dir + "'";
     if (system(cmd.c_str()) != 0) {
     }
     fflush(stdout);
     // The library's threads live until the process ends, as under the daemon.
-    _exit(daemon.Violations().empty() ? 0 : 1);
+    _exit(clean ? 0 : 1);
 }
