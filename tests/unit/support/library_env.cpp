@@ -29,9 +29,15 @@ void RecordingEnv::OnComplete(RIL_Token t, RIL_Errno e, void *, size_t len) {
     g_current->completions_.push_back({t, e, len});
 }
 
-void RecordingEnv::OnUnsol(int id, const void *, size_t) {
+void RecordingEnv::OnUnsol(int id, const void *data, size_t len) {
     std::lock_guard<std::mutex> lock(g_current->mu_);
     g_current->unsolicited_.push_back(id);
+    if (id == RIL_UNSOL_ON_USSD && data) {
+        std::vector<std::string> strings;
+        auto p = static_cast<const char *const *>(data);
+        for (size_t i = 0; i < len / sizeof(char *); ++i) strings.emplace_back(p[i] ? p[i] : "(null)");
+        g_current->stringPayloads_.push_back(std::move(strings));
+    }
 }
 
 void RecordingEnv::OnTimed(RIL_TimedCallback, void *, const struct timeval *) {
@@ -53,6 +59,10 @@ std::vector<int> RecordingEnv::Unsolicited() const {
     std::lock_guard<std::mutex> lock(mu_);
     return unsolicited_;
 }
+std::vector<std::vector<std::string>> RecordingEnv::StringPayloads() const {
+    std::lock_guard<std::mutex> lock(mu_);
+    return stringPayloads_;
+}
 std::vector<std::string> RecordingEnv::Logs() const {
     std::lock_guard<std::mutex> lock(mu_);
     return logs_;
@@ -71,6 +81,7 @@ void RecordingEnv::Clear() {
     std::lock_guard<std::mutex> lock(mu_);
     completions_.clear();
     unsolicited_.clear();
+    stringPayloads_.clear();
     logs_.clear();
     timed_ = 0;
 }

@@ -26,6 +26,8 @@ public:
 
     std::vector<RecordedCompletion> Completions() const;
     std::vector<int> Unsolicited() const;
+    // String-array payloads of the unsolicited responses that carry them (USSD), in order.
+    std::vector<std::vector<std::string>> StringPayloads() const;
     std::vector<std::string> Logs() const;
     size_t TimedCallbacks() const;
     bool Logged(const std::string &text) const;  // some line contains text
@@ -42,6 +44,7 @@ private:
     mutable std::mutex mu_;
     std::vector<RecordedCompletion> completions_;
     std::vector<int> unsolicited_;
+    std::vector<std::vector<std::string>> stringPayloads_;
     std::vector<std::string> logs_;
     size_t timed_ = 0;
 };
