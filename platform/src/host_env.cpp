@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <vector>
 
 #include <zorvik/host.h>
 
@@ -21,7 +22,13 @@ struct HostEnv {
 };
 
 std::mutex g_envMutex;
-HostEnv *g_env = nullptr;  // replaced, never freed: readers may still hold the old one
+// Replaced on reload but never freed: a reader may still hold the old one. Old ones stay
+// reachable from this list so leak checkers see them as kept, not lost.
+HostEnv *g_env = nullptr;
+std::vector<HostEnv *> &Retired() {
+    static auto *v = new std::vector<HostEnv *>;
+    return *v;
+}
 std::atomic<int> g_scale{0};
 
 HostEnv *Load() {
@@ -51,6 +58,7 @@ const HostEnv &Env() {
 void ReloadHostEnvironment() {
     {
         std::lock_guard<std::mutex> lock(g_envMutex);
+        if (g_env) Retired().push_back(g_env);
         g_env = Load();
         g_scale.store(g_env->timeScale, std::memory_order_relaxed);
     }

@@ -64,9 +64,10 @@ void SetLogCapture(LogCapture fn, void *ctx) {
 extern "C" __attribute__((visibility("default"))) int __android_log_print(int prio, const char *tag, const char *fmt,
                                                                           ...) {
     char text[4096];
+    if (!fmt) return -1;
     va_list ap;
     va_start(ap, fmt);
-    int n = vsnprintf(text, sizeof text, fmt ? fmt : "", ap);
+    int n = vsnprintf(text, sizeof text, fmt, ap);
     va_end(ap);
     if (n < 0) return -1;
     size_t len = static_cast<size_t>(n) < sizeof text ? static_cast<size_t>(n) : sizeof text - 1;

@@ -19,6 +19,9 @@
 #include "zvlog.h"
 #include "zvstr.h"
 
+// Integrators fill the table as raw 110-byte rows; the struct must not add padding.
+static_assert(sizeof(ProductPortRow) == 110, "product table rows are 110 bytes");
+
 namespace {
 
 constexpr int kAllocAttempts = 10;
