@@ -143,6 +143,11 @@ Lines SignalQuality(Modem &m, const std::string &) {
 }
 
 using AnswerFn = Lines (*)(Modem &, const std::string &);
+}  // namespace
+
+Modem::Lines UssdRequest(Modem &m, const std::string &command);  // ussd_network.cpp
+
+namespace {
 
 struct Row {
     unsigned types;
@@ -171,6 +176,7 @@ constexpr Row kRows[] = {
     {kAll, "AT+CGMR", false, nullptr, Revision},
     {kAll, "AT+CIMI", false, nullptr, Imsi},
     {kAll, "AT+CSQ", false, nullptr, SignalQuality},
+    {k3gpp, "AT+CUSD=", true, nullptr, UssdRequest},
 };
 
 bool ReadNumber(const std::string &text, std::size_t *i, int *value) {
