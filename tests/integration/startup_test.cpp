@@ -21,19 +21,12 @@ class StartupTest : public zvtest::LibraryTest {
 protected:
     void Start(ModuleType type, const zvtest::RigOptions &options = {},
                const std::function<void(modemsim::Modem &)> &prepare = {}) {
-        rig_ = std::make_unique<zvtest::ModemRig>(root_, type);
-        if (prepare) prepare(rig_->modem());
-        ASSERT_TRUE(rig_->PlugIn(options)) << rig_->error();
-        ASSERT_NE(daemon_.Init({}), nullptr);
+        StartWithModem(type, options, prepare);
     }
-    int State() { return daemon_.functions()->onStateRequest(); }
-    bool WaitState(int state, std::chrono::milliseconds timeout = 10s) {
-        return daemon_.WaitUntil([&] { return State() == state; }, timeout);
-    }
+    int State() { return RadioState(); }
+    bool WaitState(int state, std::chrono::milliseconds timeout = 10s) { return WaitRadioState(state, timeout); }
     int Global(const char *name) { return *Sym<int>(name); }
     std::string Text(const char *name) { return Sym<char>(name); }
-
-    std::unique_ptr<zvtest::ModemRig> rig_;
 };
 
 TEST_F(StartupTest, WcdmaModemReachesSimReady) {

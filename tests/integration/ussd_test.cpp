@@ -15,11 +15,8 @@ class UssdDialogue : public zvtest::LibraryTest {
 protected:
     void SetUp() override {
         LibraryTest::SetUp();
-        rig_ = std::make_unique<zvtest::ModemRig>(root_, modemsim::ModuleType::kWcdma);
-        ASSERT_TRUE(rig_->PlugIn()) << rig_->error();
-        ASSERT_NE(daemon_.Init({}), nullptr);
-        ASSERT_TRUE(daemon_.WaitUntil(
-            [&] { return daemon_.functions()->onStateRequest() == RADIO_STATE_SIM_READY; }, 10s));
+        StartWithModem(modemsim::ModuleType::kWcdma);
+        ASSERT_TRUE(WaitRadioState(RADIO_STATE_SIM_READY));
     }
     RIL_Errno Send(const char *text) {
         zvtest::Completion c;
@@ -34,7 +31,6 @@ protected:
         *from = daemon_.UnsolicitedCount();
         return u.strings;
     }
-    std::unique_ptr<zvtest::ModemRig> rig_;
 };
 
 TEST_F(UssdDialogue, MenuThenAnswersInBothAlphabets) {

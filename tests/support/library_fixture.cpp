@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <thread>
 #include <sstream>
 
 namespace zvtest {
@@ -26,6 +27,7 @@ void LibraryTest::SetUp() {
 }
 
 void LibraryTest::TearDown() {
+    if (rig_) UnplugAndSettle();
     for (const auto &v : daemon_.Violations()) ADD_FAILURE() << "daemon contract: " << v;
     if (!HasFailure()) {
         std::string cmd = "rm -rf '" + dir_ + "'";
@@ -33,6 +35,30 @@ void LibraryTest::TearDown() {
         }
     } else {
         fprintf(stderr, "test files kept in %s\n", dir_.c_str());
+    }
+}
+
+void LibraryTest::StartWithModem(modemsim::ModuleType type, const RigOptions &options,
+                                 const std::function<void(modemsim::Modem &)> &prepare,
+                                 const std::vector<std::string> &args) {
+    rig_ = std::make_unique<ModemRig>(root_, type);
+    if (prepare) prepare(rig_->modem());
+    ASSERT_TRUE(rig_->PlugIn(options)) << rig_->error();
+    ASSERT_NE(daemon_.Init(args), nullptr) << daemon_.error();
+}
+
+bool LibraryTest::WaitRadioState(int state, std::chrono::milliseconds timeout) {
+    return daemon_.WaitUntil([&] { return RadioState() == state; }, timeout);
+}
+
+void LibraryTest::UnplugAndSettle() {
+    if (!rig_) return;
+    bool wasPlugged = rig_->modem().IsPlugged();
+    rig_->Unplug();
+    if (wasPlugged && daemon_.functions()) {
+        WaitRadioState(RADIO_STATE_UNAVAILABLE, std::chrono::seconds(5));
+        // The reader thread returns right after the state change; give it time to end.
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
 }
 

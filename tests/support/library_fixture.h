@@ -8,6 +8,10 @@
 #include <string>
 
 #include "support/fake_daemon.h"
+#include "support/modem_rig.h"
+
+#include <functional>
+#include <memory>
 
 namespace zvtest {
 
@@ -25,6 +29,18 @@ protected:
         return static_cast<T *>(daemon_.Symbol(name));
     }
 
+    // Plugs a simulated modem of this type in (prepare runs before the plug) and starts the
+    // library with RIL_Init(args).
+    void StartWithModem(modemsim::ModuleType type, const RigOptions &options = {},
+                        const std::function<void(modemsim::Modem &)> &prepare = {},
+                        const std::vector<std::string> &args = {});
+    int RadioState() { return daemon_.functions() ? daemon_.functions()->onStateRequest() : -1; }
+    bool WaitRadioState(int state, std::chrono::milliseconds timeout = std::chrono::seconds(10));
+    // Unplugs the modem and waits until the library has let go of it, so that no library
+    // thread is still winding down when the test process exits.
+    void UnplugAndSettle();
+
+    std::unique_ptr<ModemRig> rig_;
     std::string dir_;
     std::string root_, propDir_, logFile_;
     FakeDaemon daemon_;

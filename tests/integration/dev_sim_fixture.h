@@ -1,0 +1,67 @@
+// Shared set-up of the device and SIM integration cases: the library under the fake daemon
+// with a simulated modem of the chosen type, and short ways to issue requests.
+#ifndef ZORVIK_TESTS_INTEGRATION_DEV_SIM_FIXTURE_H
+#define ZORVIK_TESTS_INTEGRATION_DEV_SIM_FIXTURE_H
+
+#include <gtest/gtest.h>
+
+#include <modemsim/sim_card.h>
+#include <string.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "support/library_fixture.h"
+#include "support/modem_rig.h"
+
+namespace zvtest {
+
+using namespace std::chrono_literals;
+
+class DevSimTest : public LibraryTest {
+protected:
+    void Start(modemsim::ModuleType type, const std::function<void(modemsim::Modem &)> &prepare = {}) {
+        rig_ = std::make_unique<ModemRig>(root_, type);
+        if (prepare) prepare(rig_->modem());
+        ASSERT_TRUE(rig_->PlugIn()) << rig_->error();
+        ASSERT_NE(daemon_.Init({}), nullptr);
+    }
+    modemsim::Modem &modem() { return rig_->modem(); }
+    int State() { return daemon_.functions()->onStateRequest(); }
+    bool WaitState(int state) {
+        return daemon_.WaitUntil([&] { return State() == state; }, 10s);
+    }
+    // Waits for the state, then forgets the commands of the start-up.
+    void Settle(int state) {
+        ASSERT_TRUE(WaitState(state)) << "state " << State();
+        modem().ClearCommands();
+    }
+    Completion Call(int request, void *data = nullptr, size_t datalen = 0) {
+        Completion c;
+        EXPECT_TRUE(daemon_.WaitForCompletion(daemon_.Request(request, data, datalen), 10s, &c)) << request;
+        return c;
+    }
+    Completion CallStrings(int request, std::vector<const char *> args) {
+        return Call(request, args.data(), args.size() * sizeof(char *));
+    }
+    int &Global(const char *name) { return *Sym<int>(name); }
+    // The card status payload (v6 layout unless asked for the 2.3 one).
+    template <typename Record = RIL_CardStatus_v6>
+    Record CardStatus() {
+        Record record;
+        memset(&record, 0, sizeof record);
+        Completion c = Call(RIL_REQUEST_GET_SIM_STATUS);
+        EXPECT_EQ(c.error, RIL_E_SUCCESS);
+        EXPECT_EQ(c.raw.size(), sizeof record);
+        if (c.raw.size() == sizeof record) memcpy(&record, c.raw.data(), sizeof record);
+        return record;
+    }
+
+    std::unique_ptr<ModemRig> rig_;
+};
+
+}  // namespace zvtest
+
+#endif
