@@ -32,6 +32,13 @@ constexpr long long kRetryPauseMs = 1000;
 
 const char *kRoles[] = {"MODEM", "PCUI", "DIAG"};
 
+struct StateLock {
+    StateLock() { pthread_mutex_lock(&s_state_mutex); }
+    ~StateLock() { pthread_mutex_unlock(&s_state_mutex); }
+    StateLock(const StateLock &) = delete;
+    StateLock &operator=(const StateLock &) = delete;
+};
+
 // Searches until the control port is found and opened; returns its descriptor.
 int FindAndOpenControlPort() {
     for (;;) {
@@ -41,9 +48,13 @@ int FindAndOpenControlPort() {
             sleepMsec(kRetryPauseMs);
             continue;
         }
-        zv::CopyBounded(SERIAL_PORT_MODEM_KEYNAME, sizeof SERIAL_PORT_MODEM_KEYNAME, ports[0]);
-        zv::CopyBounded(SERIAL_PORT_PCUI_KEYNAME, sizeof SERIAL_PORT_PCUI_KEYNAME, ports[1]);
-        zv::CopyBounded(SERIAL_PORT_DIAG_KEYNAME, sizeof SERIAL_PORT_DIAG_KEYNAME, ports[2]);
+        {
+            // Embedders read the port names; they may take s_state_mutex to read them whole.
+            StateLock lock;
+            zv::CopyBounded(SERIAL_PORT_MODEM_KEYNAME, sizeof SERIAL_PORT_MODEM_KEYNAME, ports[0]);
+            zv::CopyBounded(SERIAL_PORT_PCUI_KEYNAME, sizeof SERIAL_PORT_PCUI_KEYNAME, ports[1]);
+            zv::CopyBounded(SERIAL_PORT_DIAG_KEYNAME, sizeof SERIAL_PORT_DIAG_KEYNAME, ports[2]);
+        }
         for (int i = 0; i < 3; ++i) free(ports[i]);
         free(ports);
         RLOGD("modem port is %s\n", SERIAL_PORT_MODEM_KEYNAME);
@@ -75,6 +86,7 @@ void ChooseDataPath() {
             if (!fgets(line, sizeof line, f)) {
                 RLOGD("GetECMPort fgets FAIL!!");
             } else if (strstr(line, "v5E1A")) {
+                StateLock lock;
                 zv::CopyBounded(PORT_ECM_KEYNAME, sizeof PORT_ECM_KEYNAME, e->d_name);
                 RLOGD("ECM port is %s\n", PORT_ECM_KEYNAME);
                 found = true;
@@ -88,6 +100,7 @@ void ChooseDataPath() {
         RLOGD("_____Open ECM ports success(NDIS)_____");
     } else {
         zv::Store(zv_ndis_or_modem, 2);
+        StateLock lock;
         zv::CopyBounded(PORT_ECM_KEYNAME, sizeof PORT_ECM_KEYNAME, "ppp0");
         RLOGD("ECM port is %s\n", PORT_ECM_KEYNAME);
         RLOGD("_____Opening MODEM ports(MODEM)..._____");

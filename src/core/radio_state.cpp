@@ -6,9 +6,9 @@
 
 extern "C" {
 
-RIL_RadioState currentState(void) { return static_cast<RIL_RadioState>(zv::Load(sState)); }
+RIL_RadioState currentState(void) { return static_cast<RIL_RadioState>(zv::LoadAcquire(sState)); }
 
-int getRadioState(void) { return zv::Load(sState); }
+int getRadioState(void) { return zv::LoadAcquire(sState); }
 
 void SetRadioState(RIL_RadioState newState) {
     if (pthread_mutex_lock(&s_state_mutex) != 0) RLOGD("SetRadioState pthread_mutex_lock FAIL");
@@ -18,7 +18,7 @@ void SetRadioState(RIL_RadioState newState) {
     RLOGD("oldState %d, sState %d, newState%d", old, old, static_cast<int>(newState));
     // A closed channel always broadcasts, even without a change: that is what wakes MainLoop.
     if (static_cast<int>(newState) != old || closed) {
-        zv::Store(sState, newState);
+        zv::StoreRelease(sState, newState);
         RLOGD("SetRadioState: sState=%d", static_cast<int>(newState));
         if (pthread_cond_broadcast(&s_state_cond) != 0) RLOGD("SetRadioState pthread_cond_broadcast FAIL");
     }

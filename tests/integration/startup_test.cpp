@@ -25,8 +25,15 @@ protected:
     }
     int State() { return RadioState(); }
     bool WaitState(int state, std::chrono::milliseconds timeout = 10s) { return WaitRadioState(state, timeout); }
-    int Global(const char *name) { return *Sym<int>(name); }
-    std::string Text(const char *name) { return Sym<char>(name); }
+    int Global(const char *name) { return __atomic_load_n(Sym<int>(name), __ATOMIC_ACQUIRE); }
+    // The library writes its port names under s_state_mutex.
+    std::string Text(const char *name) {
+        auto *mu = Sym<pthread_mutex_t>("s_state_mutex");
+        pthread_mutex_lock(mu);
+        std::string text = Sym<char>(name);
+        pthread_mutex_unlock(mu);
+        return text;
+    }
 };
 
 TEST_F(StartupTest, WcdmaModemReachesSimReady) {

@@ -111,6 +111,8 @@ ZV_API int g_cdma_subtype;  /* 0 card, 1 no card (NV), 0xffff unknown */
 ZV_API int g_provider;
 ZV_API int zv_ndis_or_modem; /* 1 NDIS, 2 PPP */
 ZV_API int zv_arp_support;   /* 1 ARP allowed, 2 not */
+/* Port and interface names: written by the main loop under s_state_mutex, which a reader on
+   another thread takes to read a name whole. */
 ZV_API char SERIAL_PORT_MODEM_KEYNAME[60];
 ZV_API char SERIAL_PORT_PCUI_KEYNAME[60];
 ZV_API char SERIAL_PORT_DIAG_KEYNAME[60];
