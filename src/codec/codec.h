@@ -8,6 +8,8 @@
  * The C functions carry no output size, so each states the room its output needs as a function
  * of its count (the zv::codec capacity helpers below compute it) and never writes more. The
  * zv::codec overloads take the output size and return -1 instead of overrunning it.
+ * Unless stated otherwise, null pointers and counts below 1 give 0, and a result too large
+ * for an int is never returned.
  */
 #ifndef ZORVIK_CODEC_CODEC_H
 #define ZORVIK_CODEC_CODEC_H
@@ -81,12 +83,22 @@ ZV_API int UCS2_to_UTF8(const char *hex, char *utf8);
 #ifdef __cplusplus
 namespace zv::codec {
 
-/* Room the C functions need, from their counts. */
-constexpr size_t SeptetsMax(size_t units) { return 2 * units; }
-constexpr size_t PackedMax(size_t septets) { return septets * 7 / 8 + 1; }
-constexpr size_t UnpackedMax(size_t octets) { return octets * 8 / 7 + 1; } /* with the 0 byte */
-constexpr size_t Utf8Max(size_t units) { return 3 * units; }
-constexpr size_t HexMax(size_t bytes) { return 2 * bytes + 1; } /* with the terminator */
+/* Room the C functions need, from their counts (UnpackedMax and HexMax with the terminator). */
+constexpr size_t SeptetsMax(size_t units) {
+    return 2 * units;
+}
+constexpr size_t PackedMax(size_t septets) {
+    return septets * 7 / 8 + 1;
+}
+constexpr size_t UnpackedMax(size_t octets) {
+    return octets * 8 / 7 + 1;
+}
+constexpr size_t Utf8Max(size_t units) {
+    return 3 * units;
+}
+constexpr size_t HexMax(size_t bytes) {
+    return 2 * bytes + 1;
+}
 
 /* Longest SIM alpha text taken: the hex after the tag (and length byte) is held in a
    128-char buffer, so 127 digits at most; longer text is cut at the last whole character. */

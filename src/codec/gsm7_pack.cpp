@@ -2,6 +2,9 @@
 // carriage-return padding of 6.1.2.3.1 that USSD and cell broadcast use: their length is
 // given in octets, so spare bits must not read as an '@'.
 #include <stdint.h>
+#include <string.h>
+
+#include <bit>
 
 #include "codec/codec.h"
 
@@ -10,17 +13,42 @@ namespace {
 
 constexpr uint8_t kCR = 0x0D;
 
-// Eight septets fill seven octets exactly; whole groups go through one 64-bit word.
-inline void PackGroup(const uint8_t *s, uint8_t *o, size_t septets, size_t octets, uint64_t pad) {
-    uint64_t v = pad;
-    for (size_t j = 0; j < septets; ++j) v |= static_cast<uint64_t>(s[j] & 0x7F) << (7 * j);
-    for (size_t j = 0; j < octets; ++j) o[j] = static_cast<uint8_t>(v >> (8 * j));
+// Eight septets fill seven octets exactly. A whole group is one 64-bit word, squeezed (or
+// spread) in three steps of halving lanes rather than eight shifts; partial groups go byte
+// by byte.
+uint64_t LoadLE(const uint8_t *p, size_t n) {
+    uint64_t v = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        memcpy(&v, p, n);
+    } else {
+        for (size_t j = 0; j < n; ++j) v |= static_cast<uint64_t>(p[j]) << (8 * j);
+    }
+    return v;
 }
 
-inline void UnpackGroup(const uint8_t *in, uint8_t *o, size_t octets, size_t septets) {
-    uint64_t v = 0;
-    for (size_t j = 0; j < octets; ++j) v |= static_cast<uint64_t>(in[j]) << (8 * j);
-    for (size_t j = 0; j < septets; ++j) o[j] = static_cast<uint8_t>((v >> (7 * j)) & 0x7F);
+void StoreLE(uint8_t *p, uint64_t v, size_t n) {
+    if constexpr (std::endian::native == std::endian::little) {
+        memcpy(p, &v, n);
+    } else {
+        for (size_t j = 0; j < n; ++j) p[j] = static_cast<uint8_t>(v >> (8 * j));
+    }
+}
+
+inline void PackGroup(const uint8_t *s, uint8_t *o) {
+    uint64_t v = LoadLE(s, 8) & 0x7F7F7F7F7F7F7F7FULL;
+    v = (v & 0x007F007F007F007FULL) | ((v & 0x7F007F007F007F00ULL) >> 1);
+    v = (v & 0x00003FFF00003FFFULL) | ((v & 0x3FFF00003FFF0000ULL) >> 2);
+    v = (v & 0x000000000FFFFFFFULL) | ((v & 0x0FFFFFFF00000000ULL) >> 4);
+    StoreLE(o, v, 7);
+}
+
+// wide: an eighth octet may be read (and is ignored); a 7-byte read costs a store-forward stall.
+inline void UnpackGroup(const uint8_t *in, uint8_t *o, bool wide) {
+    uint64_t v = wide ? LoadLE(in, 8) & 0x00FFFFFFFFFFFFFFULL : LoadLE(in, 7);
+    v = (v & 0x000000000FFFFFFFULL) | ((v << 4) & 0x0FFFFFFF00000000ULL);
+    v = (v & 0x00003FFF00003FFFULL) | ((v << 2) & 0x3FFF00003FFF0000ULL);
+    v = (v & 0x007F007F007F007FULL) | ((v << 1) & 0x7F007F007F007F00ULL);
+    StoreLE(o, v, 8);
 }
 
 }  // namespace
@@ -35,12 +63,14 @@ int CompressGsm7bit(const uint8_t *septets, uint8_t *out, size_t count, size_t o
     const size_t need = groups * 7 + rest + (extraCr ? 1 : 0);
     if (need > outSize || need > INT32_MAX) return -1;
 
-    for (size_t g = 0; g < groups; ++g) PackGroup(septets + 8 * g, out + 7 * g, 8, 7, 0);
+    for (size_t g = 0; g < groups; ++g) PackGroup(septets + 8 * g, out + 7 * g);
     uint8_t *o = out + 7 * groups;
     if (rest) {
         // Seven septets leave 7 spare bits in their last octet: a CR there, not seven zeros.
-        const uint64_t pad = rest == 7 ? static_cast<uint64_t>(kCR) << 49 : 0;
-        PackGroup(septets + 8 * groups, o, rest, rest, pad);
+        uint64_t v = rest == 7 ? static_cast<uint64_t>(kCR) << 49 : 0;
+        const uint8_t *s = septets + 8 * groups;
+        for (size_t j = 0; j < rest; ++j) v |= static_cast<uint64_t>(s[j] & 0x7F) << (7 * j);
+        StoreLE(o, v, rest);
         o += rest;
     }
     if (extraCr) *o = kCR;
@@ -57,8 +87,11 @@ int UncompressGsm7bit(const uint8_t *octets, uint8_t *out, size_t count, size_t 
 
     const size_t groups = count / 7;
     const size_t rest = count % 7;  // r < 7 trailing octets hold r whole septets
-    for (size_t g = 0; g < groups; ++g) UnpackGroup(octets + 7 * g, out + 8 * g, 7, 8);
-    if (rest) UnpackGroup(octets + 7 * groups, out + 8 * groups, rest, rest);
+    for (size_t g = 0; g < groups; ++g) UnpackGroup(octets + 7 * g, out + 8 * g, 7 * g + 8 <= count);
+    if (rest) {
+        const uint64_t v = LoadLE(octets + 7 * groups, rest);
+        for (size_t j = 0; j < rest; ++j) out[8 * groups + j] = static_cast<uint8_t>((v >> (7 * j)) & 0x7F);
+    }
 
     // Octets that end a group of seven end on a whole septet, which is either the 8k-th
     // character or the CR the sender put in the 7 spare bits after 8k-1 characters. A real

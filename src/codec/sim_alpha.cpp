@@ -34,10 +34,14 @@ enum class Tag { kUcs2, kBase7, kBase16, kUnknown };
 Tag ReadTag(const char *hex) {
     if (hex[0] != '8') return Tag::kUnknown;
     switch (hex[1]) {
-        case '0': return Tag::kUcs2;
-        case '1': return Tag::kBase7;
-        case '2': return Tag::kBase16;
-        default: return Tag::kUnknown;
+        case '0':
+            return Tag::kUcs2;
+        case '1':
+            return Tag::kBase7;
+        case '2':
+            return Tag::kBase16;
+        default:
+            return Tag::kUnknown;
     }
 }
 
@@ -57,8 +61,7 @@ void str_cut_ff(char *dst, const char *src, int count) {
 
 int ucs2_8182_to_unicode(int base, uint16_t *out, const uint8_t *in, int count) {
     if (!out || !in) return base;
-    for (int i = 0; i < count; ++i)
-        out[i] = in[i] & 0x80 ? static_cast<uint16_t>(base + (in[i] & 0x7F)) : in[i];
+    for (int i = 0; i < count; ++i) out[i] = in[i] & 0x80 ? static_cast<uint16_t>(base + (in[i] & 0x7F)) : in[i];
     return base;
 }
 
@@ -110,4 +113,6 @@ int UCS2_to_UTF8(const char *hex, char *utf8, size_t outSize) {
 
 }  // namespace zv::codec
 
-int UCS2_to_UTF8(const char *hex, char *utf8) { return zv::codec::UCS2_to_UTF8(hex, utf8, zv::codec::kSimAlphaUtf8Max); }
+int UCS2_to_UTF8(const char *hex, char *utf8) {
+    return zv::codec::UCS2_to_UTF8(hex, utf8, zv::codec::kSimAlphaUtf8Max);
+}

@@ -10,12 +10,15 @@ namespace {
 
 constexpr uint16_t kReplacement = 0xFFFD;
 
-inline bool IsContinuation(uint8_t b) { return (b & 0xC0) == 0x80; }
+inline bool IsContinuation(uint8_t b) {
+    return (b & 0xC0) == 0x80;
+}
 
 }  // namespace
 
 int Utf8ToUnicode(const char *utf8, uint16_t *out, size_t count, size_t outSize) {
     if (!utf8 || !out) return 0;
+    if (outSize > INT32_MAX) outSize = INT32_MAX;  // every count returned fits an int
     const auto *in = reinterpret_cast<const uint8_t *>(utf8);
     size_t i = 0;
     size_t n = 0;
@@ -46,11 +49,12 @@ int Utf8ToUnicode(const char *utf8, uint16_t *out, size_t count, size_t outSize)
 
 int UnicodeToUtf8(const uint16_t *in, char *out, size_t count, size_t outSize) {
     if (!in || !out) return 0;
+    if (outSize > INT32_MAX) outSize = INT32_MAX;
     size_t n = 0;
     for (size_t i = 0; i < count; ++i) {
         const uint16_t u = in[i];
         const size_t len = u < 0x80 ? 1 : u < 0x800 ? 2 : 3;
-        if (len > outSize - n || n + len > INT32_MAX) return -1;
+        if (len > outSize - n) return -1;
         if (len == 1) {
             out[n++] = static_cast<char>(u);
         } else if (len == 2) {
@@ -79,7 +83,7 @@ int Utf8ToUnicode(const char *utf8, uint16_t *out, int count) {
 }
 
 int UnicodeToUtf8(const uint16_t *in, char *out, int count) {
-    if (count <= 0 || count > INT32_MAX / 3) return 0;
+    if (count <= 0) return 0;
     const size_t n = static_cast<size_t>(count);
     return zv::codec::UnicodeToUtf8(in, out, n, zv::codec::Utf8Max(n));
 }

@@ -5,6 +5,7 @@
 // function over the model state. Teaching the modem a command is adding a row.
 
 #include <modemsim/modemsim.h>
+#include <modemsim/sim_card.h>
 
 #include <cctype>
 #include <cstdio>
@@ -39,7 +40,9 @@ unsigned MaskOf(ModuleType type) {
     return kWcdma;
 }
 
-bool RadioOn(const ModelState &s) { return s.cfun == 1; }
+bool RadioOn(const ModelState &s) {
+    return s.cfun == 1;
+}
 
 // Final result for a command that needs a usable SIM, or "" when the SIM is ready.
 const char *SimError(const ModelState &s) {
@@ -85,9 +88,13 @@ Lines SystemInfo(Modem &m, const std::string &) {
     return {line, "OK"};
 }
 
-Lines Platform(Modem &m, const std::string &) { return {"^PLATFORM: " + std::to_string(m.State().platform), "OK"}; }
+Lines Platform(Modem &m, const std::string &) {
+    return {"^PLATFORM: " + std::to_string(m.State().platform), "OK"};
+}
 
-Lines ReadFunctionality(Modem &m, const std::string &) { return {"+CFUN: " + std::to_string(m.State().cfun), "OK"}; }
+Lines ReadFunctionality(Modem &m, const std::string &) {
+    return {"+CFUN: " + std::to_string(m.State().cfun), "OK"};
+}
 
 // "AT+CFUN=<fun>[,<rst>]" with fun 0 (off), 1 (on) or 4 (flight mode).
 Lines SetFunctionality(Modem &m, const std::string &command) {
@@ -104,36 +111,28 @@ Lines SetFunctionality(Modem &m, const std::string &command) {
     return {"OK"};
 }
 
-Lines ReadPin(Modem &m, const std::string &) {
-    switch (m.State().sim) {
-        case SimState::kReady:
-            return {"+CPIN: READY", "OK"};
-        case SimState::kPin:
-            return {"+CPIN: SIM PIN", "OK"};
-        case SimState::kPuk:
-            return {"+CPIN: SIM PUK", "OK"};
-        case SimState::kAbsent:
-            return {"+CME ERROR: 10"};
-        case SimState::kBusy:
-            return {"+CME ERROR: 14"};
-    }
-    return {"+CME ERROR: 13"};
-}
-
 Lines ReadCardLock(Modem &m, const std::string &) {
     const ModelState s = m.State();
     if (*SimError(s) != '\0') return {SimError(s)};
     return {"^CARDLOCK: " + std::to_string(s.cardlock) + "," + std::to_string(s.cardlock_attempts) + ",0", "OK"};
 }
 
-Lines Imei(Modem &m, const std::string &) { return {m.State().imei, "OK"}; }
+Lines Imei(Modem &m, const std::string &) {
+    return {m.State().imei, "OK"};
+}
 
-Lines Revision(Modem &m, const std::string &) { return {m.State().revision, "OK"}; }
+Lines Revision(Modem &m, const std::string &) {
+    return {m.State().revision, "OK"};
+}
 
-Lines Imsi(Modem &m, const std::string &) {
-    const ModelState s = m.State();
-    if (*SimError(s) != '\0') return {SimError(s)};
-    return {s.imsi, "OK"};
+// CDMA modules put their revision behind a prefix.
+Lines CdmaRevision(Modem &m, const std::string &) {
+    return {"+CGMR: " + m.State().revision, "OK"};
+}
+
+// "^IMEISV: <TAC and serial number, 14 digits><software version, 2 digits>".
+Lines ImeiSv(Modem &m, const std::string &) {
+    return {"^IMEISV: " + m.State().imei.substr(0, 14) + "05", "OK"};
 }
 
 Lines SignalQuality(Modem &m, const std::string &) {
@@ -169,12 +168,24 @@ constexpr Row kRows[] = {
     {kAll, "AT+CFUN?", false, nullptr, ReadFunctionality},
     {kAll, "AT+CFUN=?", false, "+CFUN: (0,1,4),(0-1)", nullptr},
     {kAll, "AT+CFUN=", true, nullptr, SetFunctionality},
-    {kAll, "AT+CPIN?", false, nullptr, ReadPin},
+    {kAll, "AT+CPIN?", false, nullptr, SimReadPin},
+    {kAll, "AT+CPIN=", true, nullptr, SimEnterPin},
+    {kAll, "AT^CPIN?", false, nullptr, SimReadPinCounters},
     {k3gpp, "AT^CARDLOCK?", false, nullptr, ReadCardLock},
-    {k3gpp, "AT^CARDMODE", false, "^CARDMODE: 2", nullptr},
+    {k3gpp, "AT^CARDLOCK=", true, nullptr, SimUnlockCard},
+    {k3gpp, "AT^CARDMODE", false, nullptr, SimCardMode},
+    {kAll, "AT+CLCK=", true, nullptr, SimFacilityLock},
+    {kAll, "AT+CPWD=", true, nullptr, SimChangePassword},
     {kAll, "AT+CGSN", false, nullptr, Imei},
+    {k3gpp, "AT^IMEISV?", false, nullptr, ImeiSv},
+    {kCdma, "AT+CGMR", false, nullptr, CdmaRevision},
     {kAll, "AT+CGMR", false, nullptr, Revision},
-    {kAll, "AT+CIMI", false, nullptr, Imsi},
+    {kCdma, "AT+GSN", false, "+GSN: 6030C012", nullptr},
+    {kCdma, "AT^MEID", false, "^MEID: A1000009D1F2E3", nullptr},
+    {kCdma, "AT^MDN", false, "^MDN: 15550100123", nullptr},
+    {kCdma, "AT^CURRSID", false, "^CURRSID: 13824,65535", nullptr},
+    {kCdma, "AT^PRLVER?", false, "^PRLVER: 10032", nullptr},
+    {kAll, "AT+CIMI", false, nullptr, SimImsi},
     {kAll, "AT+CSQ", false, nullptr, SignalQuality},
     {k3gpp, "AT+CUSD=", true, nullptr, UssdRequest},
 };

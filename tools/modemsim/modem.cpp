@@ -19,6 +19,7 @@
 #include <exception>
 #include <memory>
 #include <optional>
+#include <system_error>
 #include <utility>
 
 namespace modemsim {
@@ -82,15 +83,18 @@ Modem::Modem(ModuleType type) : type_(type) {
     if (type == ModuleType::kCdmaNoCard) state_.sim = SimState::kAbsent;
 }
 
-Modem::~Modem() { Unplug(); }
+Modem::~Modem() {
+    Unplug();
+}
 
 bool Modem::Plug() {
     std::lock_guard<std::mutex> plug_lock(plug_mu_);
     std::thread finished;
     {
         std::lock_guard<std::mutex> lock(mu_);
-        if (conn_ != nullptr) return true;
-        // A plug that ended by itself (Unplug() from a handler) leaves its thread to be joined.
+        if (Live()) return true;
+        if (OnServingThread()) return false;  // a handler cannot wait for its own thread to end
+        // A plug that ends or ended by itself (Unplug() from a handler) leaves its thread to join.
         finished = std::move(thread_);
     }
     if (finished.joinable()) finished.join();
@@ -125,15 +129,23 @@ bool Modem::Plug() {
     }
 
     std::lock_guard<std::mutex> lock(mu_);
-    conn_ = conn.release();
     slave_path_ = path;
-    wake_fd_ = conn_->wake;
+    wake_fd_ = conn->wake;
     stop_ = false;
     state_.echo = echo_at_power_on_;
     out_.clear();
     after_answer_.clear();
     last_answer_due_ = Clock::time_point{};
-    thread_ = std::thread(&Modem::Serve, this, conn_);
+    try {
+        thread_ = std::thread(&Modem::Serve, this, conn.get());
+    } catch (const std::system_error &) {
+        wake_fd_ = -1;
+        CloseFd(conn->master);
+        CloseFd(conn->slave);
+        CloseFd(conn->wake);
+        return false;
+    }
+    conn_ = conn.release();  // the serving thread deletes it
     return true;
 }
 
@@ -159,12 +171,16 @@ void Modem::Unplug() {
 
 bool Modem::IsPlugged() const {
     std::lock_guard<std::mutex> lock(mu_);
-    return conn_ != nullptr;
+    return Live();
 }
 
 std::string Modem::SlavePath() const {
     std::lock_guard<std::mutex> lock(mu_);
-    return slave_path_;
+    return Live() ? slave_path_ : std::string();
+}
+
+bool Modem::Live() const {
+    return conn_ != nullptr && !stop_;
 }
 
 // ---- serving thread
@@ -175,6 +191,10 @@ void Modem::Serve(Connection *conn) {
         serving_id_ = std::this_thread::get_id();
     }
     while (Pump(conn)) {
+    }
+    {
+        std::lock_guard<std::mutex> lock(mu_);
+        stop_ = true;  // unplugged from now on, also when the pty broke
     }
     // Master first: from here on a reader of the slave gets EIO, as after a real unplug.
     CloseFd(conn->master);
@@ -286,8 +306,9 @@ void Modem::OnBytes(Connection *conn, const char *data, std::size_t n) {
                 Answer(Frame({"ERROR"}), 0);
             } else if (!command.empty()) {
                 OnCommand(conn, command);
-                // ATE<n> takes effect from the next byte on.
+                // ATE<n> takes effect from the next byte on; a handler may have unplugged us.
                 std::lock_guard<std::mutex> lock(mu_);
+                if (stop_) return;
                 echo = state_.echo;
             }
         } else if (c == '\n') {
@@ -385,9 +406,8 @@ void Modem::Answer(std::string bytes, int delay_ms) {
 }
 
 void Modem::Enqueue(Clock::time_point due, std::string bytes) {
-    auto pos = std::upper_bound(out_.begin(), out_.end(), due, [](Clock::time_point t, const Pending &p) {
-        return t < p.due;
-    });
+    auto pos = std::upper_bound(out_.begin(), out_.end(), due,
+                                [](Clock::time_point t, const Pending &p) { return t < p.due; });
     out_.insert(pos, Pending{due, std::move(bytes)});
 }
 
@@ -405,7 +425,9 @@ int Modem::DelayFor(const std::string &command) const {
     return 0;
 }
 
-bool Modem::OnServingThread() const { return serving_id_ == std::this_thread::get_id(); }
+bool Modem::OnServingThread() const {
+    return serving_id_ == std::this_thread::get_id();
+}
 
 void Modem::TraceBytes(char direction, const std::string &bytes) {
     Trace trace;
@@ -467,18 +489,20 @@ void Modem::SetTrace(Trace trace) {
 
 // ---- unsolicited output
 
-void Modem::Inject(const std::string &line) { SendRaw(Frame({line})); }
+void Modem::Inject(const std::string &line) {
+    SendRaw(Frame({line}));
+}
 
 void Modem::SendRaw(const std::string &bytes) {
     std::lock_guard<std::mutex> lock(mu_);
-    if (conn_ == nullptr || bytes.empty()) return;
+    if (!Live() || bytes.empty()) return;
     Enqueue(Clock::now(), bytes);
     Wake();
 }
 
 void Modem::InjectLater(const std::string &line, int ms) {
     std::lock_guard<std::mutex> lock(mu_);
-    if (conn_ == nullptr) return;
+    if (!Live()) return;
     ms = std::max(ms, 0);
     if (OnServingThread()) {
         after_answer_.emplace_back(ms, line);

@@ -36,8 +36,8 @@ enum class SimState { kReady, kPin, kPuk, kAbsent, kBusy };
 // What the modem "is": everything the default answers depend on. One struct under one lock, so a
 // feature (SIM PIN handling, USSD, SMS store) is a handler that reads and changes it.
 struct ModelState {
-    bool echo = false;  // ATE<n>; reset to the power-on value by every Plug()
-    int cfun = 1;       // AT+CFUN=<n>: 0 off, 1 on, 4 flight mode
+    bool echo = false;                // ATE<n>; reset to the power-on value by every Plug()
+    int cfun = 1;                     // AT+CFUN=<n>: 0 off, 1 on, 4 flight mode
     SimState sim = SimState::kReady;  // kAbsent by default for a CDMA module without card
     int cardlock = 2;                 // ^CARDLOCK status: 1 or 3 = network-locked, 2 = not locked
     int cardlock_attempts = 10;
@@ -58,7 +58,7 @@ struct SubmittedPdu {
 };
 
 class Modem {
-public:
+  public:
     using Lines = std::vector<std::string>;
     // Answers a command dynamically. Each returned line is framed "\r\n<line>\r\n"; include the
     // final result ("OK", "ERROR", "+CME ERROR: 10") yourself. An empty result answers nothing.
@@ -84,18 +84,18 @@ public:
     ModuleType type() const { return type_; }
 
     // ---- scripting; the rule registered last wins when several match
-    void On(const std::string &command, Lines lines);         // exact command text (without CR)
-    void OnPrefix(const std::string &prefix, Lines lines);    // any command starting with prefix
+    void On(const std::string &command, Lines lines);       // exact command text (without CR)
+    void OnPrefix(const std::string &prefix, Lines lines);  // any command starting with prefix
     void OnHandler(const std::string &prefix, Handler handler);
     void OnPdu(const std::string &prefix, PduHandler handler);  // for the prompting commands only
-    void Withhold(const std::string &prefix);                 // never answer (nor prompt)
-    void Delay(const std::string &prefix, int ms);            // answer (after the PDU) ms later
-    void ClearOverrides();                                    // back to the default answers
-    void SetEchoAtPowerOn(bool on);                           // echo state after Plug(), default off
+    void Withhold(const std::string &prefix);                   // never answer (nor prompt)
+    void Delay(const std::string &prefix, int ms);              // answer (after the PDU) ms later
+    void ClearOverrides();                                      // back to the default answers
+    void SetEchoAtPowerOn(bool on);                             // echo state after Plug(), default off
 
     // ---- unsolicited output; dropped while unplugged
-    void Inject(const std::string &line);      // "\r\n<line>\r\n" as soon as possible
-    void SendRaw(const std::string &bytes);    // the bytes as they are
+    void Inject(const std::string &line);    // "\r\n<line>\r\n" as soon as possible
+    void SendRaw(const std::string &bytes);  // the bytes as they are
     // Sends the line ms from now. From a handler it is never sent before that handler's answer,
     // so InjectLater(line, 0) is "right after the final result".
     void InjectLater(const std::string &line, int ms);
@@ -117,7 +117,7 @@ public:
 
     void SetTrace(Trace trace);
 
-private:
+  private:
     enum class RuleKind { kExact, kPrefix, kHandler, kWithhold };
     struct Rule {
         RuleKind kind;
@@ -147,9 +147,10 @@ private:
     void OnPduComplete(Connection *conn);
     void Answer(std::string bytes, int delay_ms);
     void Enqueue(Clock::time_point due, std::string bytes);  // needs mu_
-    void Wake();                                              // needs mu_
+    void Wake();                                             // needs mu_
     int DelayFor(const std::string &command) const;          // needs mu_
     bool OnServingThread() const;                            // needs mu_
+    bool Live() const;                                       // needs mu_: plugged and not ending
     void TraceBytes(char direction, const std::string &bytes);
 
     const ModuleType type_;

@@ -51,7 +51,7 @@ bool ParseSim(std::string_view text, SimState *sim) {
         std::string_view name;
         SimState state;
     } kStates[] = {
-        {"ready", SimState::kReady}, {"pin", SimState::kPin},   {"puk", SimState::kPuk},
+        {"ready", SimState::kReady},   {"pin", SimState::kPin},   {"puk", SimState::kPuk},
         {"absent", SimState::kAbsent}, {"busy", SimState::kBusy},
     };
     for (const auto &entry : kStates) {

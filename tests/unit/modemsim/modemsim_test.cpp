@@ -13,6 +13,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <memory>
+#include <stdexcept>
 #include <string>
 #include <thread>
 
@@ -22,7 +24,7 @@ namespace {
 using namespace std::chrono_literals;
 
 class Slave {
-public:
+  public:
     explicit Slave(const std::string &path) : fd_(open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC)) {
         struct termios tio;
         if (fd_ >= 0 && tcgetattr(fd_, &tio) == 0) {
@@ -72,12 +74,12 @@ public:
         return ReadAnswer(timeout_ms);
     }
 
-private:
+  private:
     int fd_;
 };
 
 class ModemTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { Start(ModuleType::kWcdma); }
     void Start(ModuleType type) {
         slave_.reset();
@@ -195,7 +197,7 @@ TEST_F(ModemTest, ScriptedAnswersOverrideDefaultsAndTheLastRuleWins) {
 }
 
 TEST_F(ModemTest, UnsolicitedLinesArriveMidExchangeAndAfterAnswers) {
-    modem_->Delay("AT+CSQ", 300);
+    modem_->Delay("AT+CSQ", 500);
     slave_->Write("AT+CSQ\r");
     ASSERT_TRUE(modem_->WaitForCommand("AT+CSQ", 2000));
     modem_->Inject("RING");
