@@ -8,6 +8,7 @@
 #include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
+#include <pthread.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -39,6 +40,21 @@ int TargetFd() {
     }
     g_fd.store(fd, std::memory_order_release);
     return fd;
+}
+
+// getpid() is a system call; the log writes a line per AT exchange, so the pid is taken once
+// (and again after a fork, when it changes).
+int CachedPid() {
+    static std::atomic<int> pid{0};
+    static std::atomic<bool> atforkRegistered{false};
+    int p = pid.load(std::memory_order_relaxed);
+    if (p == 0) {
+        p = static_cast<int>(getpid());
+        pid.store(p, std::memory_order_relaxed);
+        if (!atforkRegistered.exchange(true))
+            pthread_atfork(nullptr, nullptr, [] { pid.store(0, std::memory_order_relaxed); });
+    }
+    return p;
 }
 
 char PriorityLetter(int prio) {
@@ -77,7 +93,7 @@ extern "C" __attribute__((visibility("default"))) int __android_log_print(int pr
     if (zv::LogCapture cap = zv::g_capture.load()) cap(prio, tag, text, zv::g_captureCtx.load());
 
     char line[4096 + 64];
-    int m = snprintf(line, sizeof line, "%c/%-8s(%5d): %s\n", zv::PriorityLetter(prio), tag, static_cast<int>(getpid()),
+    int m = snprintf(line, sizeof line, "%c/%-8s(%5d): %s\n", zv::PriorityLetter(prio), tag, zv::CachedPid(),
                      text);
     if (m < 0) return -1;
     size_t total = static_cast<size_t>(m) < sizeof line ? static_cast<size_t>(m) : sizeof line - 1;

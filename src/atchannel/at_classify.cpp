@@ -20,9 +20,9 @@ constexpr const char *kSmsUnsolicitedPrefixes[] = {"+CMT:", "+CDS:", "+CBM:"};
 
 // Indications the modem may send at any time; an OEM string command takes every other line.
 constexpr const char *kUnsolicitedPrefixList[] = {
-    "+CREG:", "+CGREG:", "^MODE:",  "^SRVST:", "^RSSI:", "RING",    "NO CARRIER", "+CCWA",      "+CCCM:",
-    "+CLCC:", "^CONN:",  "^CEND:",  "^ORIG:",  "+CMT:",  "+CMTI:",  "+CDS:",      "+CDSI:",     "+CBM:",
-    "^SMMEMFULL:", "+CSSU:", "+CUSD:", "^DCONN", "^DEND", "^SIMST", "^STIN", "^NWTIME:", "*PSSIMSTAT:",
+    "+CREG:",      "+CGREG:", "^MODE:", "^SRVST:", "^RSSI:", "RING",   "NO CARRIER", "+CCWA",    "+CCCM:",
+    "+CLCC:",      "^CONN:",  "^CEND:", "^ORIG:",  "+CMT:",  "+CMTI:", "+CDS:",      "+CDSI:",   "+CBM:",
+    "^SMMEMFULL:", "+CSSU:",  "+CUSD:", "^DCONN",  "^DEND",  "^SIMST", "^STIN",      "^NWTIME:", "*PSSIMSTAT:",
 };
 static_assert(sizeof kUnsolicitedPrefixList / sizeof kUnsolicitedPrefixList[0] == 27);
 
@@ -34,13 +34,19 @@ bool StartsWithAny(const char *line, const char *const (&prefixes)[N]) {
     return false;
 }
 
-inline bool StartsWithDigit(const char *line) { return line[0] >= '0' && line[0] <= '9'; }
+inline bool StartsWithDigit(const char *line) {
+    return line[0] >= '0' && line[0] <= '9';
+}
 
-inline bool HasPrefix(const char *line, const char *prefix) { return prefix && strStartsWith(line, prefix); }
+inline bool HasPrefix(const char *line, const char *prefix) {
+    return prefix && strStartsWith(line, prefix);
+}
 
 }  // namespace
 
-bool IsSmsPairLine(const char *line) { return StartsWithAny(line, kSmsUnsolicitedPrefixes); }
+bool IsSmsPairLine(const char *line) {
+    return StartsWithAny(line, kSmsUnsolicitedPrefixes);
+}
 
 LineClass ClassifyLine(const char *line, const ExchangeView &x) {
     if (!x.pending) return LineClass::kUnsolicited;

@@ -28,16 +28,16 @@ constexpr size_t kLineBufferSize = 8192;
  * the buffer is thrown away up to its line end rather than delivered in pieces.
  */
 class LineSplitter {
-public:
+  public:
     char *Next(size_t *len);
     char *ReadSpace(size_t *room);
     void Commit(size_t n);
 
-private:
+  private:
     char buf_[kLineBufferSize + 1];
-    size_t cur_ = 0;  // first unconsumed byte
-    size_t end_ = 0;  // one past the last received byte
-    size_t scan_ = 0; // bytes from cur_ up to here hold no line end
+    size_t cur_ = 0;   // first unconsumed byte
+    size_t end_ = 0;   // one past the last received byte
+    size_t scan_ = 0;  // bytes from cur_ up to here hold no line end
     bool discarding_ = false;
 };
 

@@ -8,7 +8,9 @@
 namespace zv::at {
 namespace {
 
-inline bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
+inline bool IsLineEnd(char c) {
+    return c == '\r' || c == '\n';
+}
 
 }  // namespace
 

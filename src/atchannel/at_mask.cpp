@@ -13,18 +13,19 @@ namespace {
 // Commands and responses whose arguments are secret, matched anywhere in the line without
 // regard to case; the first entry found in table order decides.
 constexpr const char *kMaskedPrefixTable[] = {
-    "AT+CPIN=",    "AT+CPWD=",  "AT+CLCK=",   "AT^CARDLOCK=", "AT^NDISDUP=", "AT+CMGW=",   "AT^HCMGW=",
-    "AT+CUSD=",    "ATD",       "AT+CDV",     "AT+CCFC=",     "AT+CMGS=",    "AT^HCMGS=",  "AT+CSCA=",
-    "AT^PPPCFG =", "AT+CGDCONT=", "AT+CCWA=", "+CMGR:",       "+CLCC:",      "+CCFC:",     "+CRSM:",
-    "+CUSD:",      "^IMEISV:",  "+CGMR:",     "+GSN:",        "^MEID:",      "^MDN:",      "^CURRSID:",
-    "+CCWA:",      "+CSCA:",
+    "AT+CPIN=", "AT+CPWD=", "AT+CLCK=", "AT^CARDLOCK=", "AT^NDISDUP=", "AT+CMGW=", "AT^HCMGW=",   "AT+CUSD=",
+    "ATD",      "AT+CDV",   "AT+CCFC=", "AT+CMGS=",     "AT^HCMGS=",   "AT+CSCA=", "AT^PPPCFG =", "AT+CGDCONT=",
+    "AT+CCWA=", "+CMGR:",   "+CLCC:",   "+CCFC:",       "+CRSM:",      "+CUSD:",   "^IMEISV:",    "+CGMR:",
+    "+GSN:",    "^MEID:",   "^MDN:",    "^CURRSID:",    "+CCWA:",      "+CSCA:",
 };
 constexpr int kMaskedPrefixCount = static_cast<int>(sizeof kMaskedPrefixTable / sizeof kMaskedPrefixTable[0]);
 static_assert(kMaskedPrefixCount == 30);
 
 constexpr int kAllocAttempts = 10;
 
-inline char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+inline char Lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool StartsWithNoCase(const char *s, const char *prefix) {
     for (; *prefix; ++s, ++prefix) {
@@ -50,7 +51,9 @@ int FindMaskedPrefix(const char *text) {
     return best == kMaskedPrefixCount ? -1 : best;
 }
 
-inline bool KeptInMask(char c) { return c == ' ' || c == '"' || c == ',' || c == ';'; }
+inline bool KeptInMask(char c) {
+    return c == ' ' || c == '"' || c == ',' || c == ';';
+}
 
 }  // namespace
 

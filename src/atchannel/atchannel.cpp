@@ -222,6 +222,9 @@ int SendNoLock(const char *command, ATCommandType type, const char *prefix, cons
         return AT_ERR_GENERIC;
     }
 
+    // The deadline is taken before the write: an answer that comes at once then finds the
+    // sender already waiting instead of the reader blocking on the mutex.
+    const struct timespec deadline = DeadlineAfter(zv::ScaleMs(ChooseTimeoutMs(command)));
     PrintATCommand(command, static_cast<int>(strlen(command)), 1);
     if (!WriteWithTerminator(c.fd, command, '\r')) {
         at_response_free(response);
@@ -233,7 +236,6 @@ int SendNoLock(const char *command, ATCommandType type, const char *prefix, cons
     c.pdu = pdu;
     c.pending = response;
 
-    const struct timespec deadline = DeadlineAfter(zv::ScaleMs(ChooseTimeoutMs(command)));
     const unsigned generation = c.generation;
     auto waiting = [&] { return !response->finalResponse && !c.readerClosed && c.generation == generation; };
     bool timedOut = false;
@@ -362,7 +364,6 @@ const char *ReadLine(ReaderContext &ctx) {
 
 void OnReaderClosed(const ReaderContext &ctx) {
     Channel &c = Chan();
-    zv::Store(terminal_connect, 1);
     Lock(&c.mutex, "onReaderClosed:pthread_mutex_lock error!");
     // Only the reader of the open port may declare it closed; after at_close (or a reopen)
     // this reader is no longer the channel's and leaves quietly.
@@ -388,8 +389,9 @@ void *ReaderMain(void *arg) {
         const char *line = ReadLine(*ctx);
         if (!line) break;
         if (IsSmsPairLine(line)) {
-            // The indication and its PDU travel together, and without the command mutex: a
-            // handler that acknowledges the message must not wait for a command in flight.
+            // The indication and its PDU travel together. They never belong to a command, so
+            // the handler runs without the command mutex and a sender is not held up while
+            // the message is handed on.
             std::string indication(line);
             const char *pdu = ReadLine(*ctx);
             if (!pdu) break;
@@ -400,12 +402,15 @@ void *ReaderMain(void *arg) {
         ProcessLine(*ctx, line);
     }
 
-    OnReaderClosed(*ctx);
+    zv::Store(terminal_connect, 1);
+    // The descriptor is no longer touched from here on: a closer waiting for that may go on
+    // before the hook runs, so a hook that waits for the closer cannot deadlock with it.
     {
         std::lock_guard<std::mutex> lock(ctx->doneMutex);
         ctx->done = true;
     }
     ctx->doneCond.notify_all();
+    OnReaderClosed(*ctx);
     return nullptr;
 }
 
@@ -427,7 +432,7 @@ void CloseChannel(int keepFd) {
         const uint64_t one = 1;
         while (write(ctx->wakeFd, &one, sizeof one) < 0 && errno == EINTR) {
         }
-        // On the reader's own thread (its closed hook) the reader is not reading right now.
+        // On the reader's own thread (a hook or handler) the reader is not reading right now.
         if (t_reader != ctx.get()) {
             std::unique_lock<std::mutex> lock(ctx->doneMutex);
             ctx->doneCond.wait(lock, [&] { return ctx->done; });
@@ -519,11 +524,17 @@ int at_open(int fd, ATUnsolHandler unsol_handler) {
     return 0;
 }
 
-void at_close(void) { zv::at::CloseChannel(-1); }
+void at_close(void) {
+    zv::at::CloseChannel(-1);
+}
 
-void at_set_on_timeout(void (*hook)(void)) { Chan().onTimeout.store(hook); }
+void at_set_on_timeout(void (*hook)(void)) {
+    Chan().onTimeout.store(hook);
+}
 
-void at_set_on_reader_closed(void (*hook)(void)) { Chan().onReaderClosed.store(hook); }
+void at_set_on_reader_closed(void (*hook)(void)) {
+    Chan().onReaderClosed.store(hook);
+}
 
 int at_send_command_full(const char *command, ATCommandType type, const char *prefix, const char *pdu,
                          ATResponse **out) {

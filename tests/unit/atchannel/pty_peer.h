@@ -22,7 +22,7 @@
 namespace zvtest {
 
 class PtyPeer {
-public:
+  public:
     // Returns the bytes to send back for a received command ("" sends nothing).
     using Answer = std::function<std::string(const std::string &command)>;
 
@@ -80,7 +80,7 @@ public:
         master_ = -1;
     }
 
-private:
+  private:
     size_t CountLocked(const std::string &prefix) const {
         size_t n = 0;
         for (const std::string &c : received_) n += c.compare(0, prefix.size(), prefix) == 0;
