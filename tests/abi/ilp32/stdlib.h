@@ -1,0 +1,2 @@
+/* Just enough of a C library for compiling telephony/ril.h for a 32-bit target. */
+#include <stddef.h>
