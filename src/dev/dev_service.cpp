@@ -1,25 +1,139 @@
-// The device service's entry points, until its requests and events are built in: every
-// request routed here is refused as not supported (completed once), every line is dropped.
+// The device service's request switch, radio power with the airplane flag and the SAR
+// replay, and its (empty) unsolicited entry.
 #include <zvlog.h>
 #include <zvplatform.h>
 #include <zvril.h>
+#include <zvshared.h>
+
+#include "atchannel/atchannel.h"
+#include "dev/dev.h"
+#include "dev/dev_requests.h"
+#include "dev/request_util.h"
+#include "sim/sim_state.h"
+
+extern "C" {
+int g_airplanemode = 0;
+int has_set_radio_on = 0;
+// Both belong to the embedder's SAR control: the library never sets sarfeature and only
+// reads g_sarctrl.
+int sarfeature = 0;
+int g_sarctrl = -1;
+}
+
+namespace {
+
+// After airplane mode the modem has forgotten the SAR level; give it the last one the SAR
+// thread applied. Before that thread has reported anything there is nothing to replay.
+void ReplaySarLevel() {
+    if (zv::Load(sarfeature) != 1) return;
+    switch (zv::Load(g_sarctrl)) {
+        case 0:
+            RLOGD("**** Airplane Mode Off, SARCTRL = 0 ****");
+            at_send_command("AT^SARCTRL=0", nullptr);
+            break;
+        case 1:
+            RLOGD("**** Airplane Mode Off, SARCTRL = 1 ****");
+            at_send_command("AT^SARCTRL=1", nullptr);
+            break;
+        default:
+            break;
+    }
+}
+
+void RadioOn(zv::RequestCompletion &done) {
+    ATResponse *raw = nullptr;
+    int err = at_send_command("AT+CFUN=1", &raw);
+    zv::ATResponsePtr response(raw);
+    // Some modems refuse to switch on a radio that is on already; what counts is the result.
+    bool on = zv::Accepted(err, response.get());
+    if (!on) {
+        response.reset();
+        on = GetRadioStatus() == 1;
+    }
+    if (!on) {
+        done.Finish(RIL_E_GENERIC_FAILURE);
+        return;
+    }
+    zv::Store(has_set_radio_on, 1);
+    zv::Store(g_airplanemode, 0);
+    ReplaySarLevel();
+    SetRadioState(zv::SimNotReadyState());
+    done.Finish(RIL_E_SUCCESS);
+}
+
+void RadioOff(zv::RequestCompletion &done) {
+    ATResponse *raw = nullptr;
+    int err = at_send_command("AT+CFUN=0", &raw);
+    zv::ATResponsePtr response(raw);
+    if (!zv::Accepted(err, response.get())) {
+        done.Finish(RIL_E_GENERIC_FAILURE);
+        return;
+    }
+    SetRadioState(RADIO_STATE_OFF);
+    zv::Store(g_airplanemode, 1);
+    done.Finish(RIL_E_SUCCESS);
+}
+
+void RequestRadioPower(void *data, size_t datalen, RIL_Token t) {
+    zv::RequestCompletion done(t);
+    if (!data || datalen < sizeof(int)) {
+        RLOGD("RequestRadioPower: no power state given");
+        done.Finish(RIL_E_GENERIC_FAILURE);
+        return;
+    }
+    if (*static_cast<const int *>(data) != 0) {
+        RadioOn(done);
+    } else {
+        RadioOff(done);
+    }
+}
+
+}  // namespace
 
 extern "C" {
 
-void ZvRilDEVRequest(int request, void * /*data*/, size_t /*datalen*/, RIL_Token t) {
-    RLOGD("ZvRilDEVRequest: %s not supported yet", requestToString(request));
-    zv::CompleteRequest(t, RIL_E_REQUEST_NOT_SUPPORTED);
-}
-
-void ZvRilDEVUnsolicited(const char *line) { RLOGD("ZvRilDEVUnsolicited: dropped %s", line); }
-
-int HandleDEVMessage(RilMessage *m, ...) {
-    if (!m) {
-        RLOGD("HandleDEVMessage  p_message  is  NULL");
-        return 0;
+void ZvRilDEVRequest(int request, void *data, size_t datalen, RIL_Token t) {
+    switch (request) {
+        case RIL_REQUEST_RADIO_POWER:
+            RequestRadioPower(data, datalen, t);
+            break;
+        case RIL_REQUEST_GET_IMEI:
+            RequestGetIMEI(data, datalen, t);
+            break;
+        case RIL_REQUEST_GET_IMEISV:
+            RequestGetIMEISV(data, datalen, t);
+            break;
+        case RIL_REQUEST_QUERY_FACILITY_LOCK:
+            zv::dev::RequestQueryFacilityLock(data, datalen, t);
+            break;
+        case RIL_REQUEST_SET_FACILITY_LOCK:
+            zv::dev::RequestSetFacilityLock(data, datalen, t);
+            break;
+        case RIL_REQUEST_BASEBAND_VERSION:
+            RequestGetBasebandVersion(data, datalen, t);
+            break;
+        case RIL_REQUEST_OEM_HOOK_STRINGS:
+            RequestOemHookString(data, datalen, t);
+            break;
+        case RIL_REQUEST_CDMA_SET_SUBSCRIPTION_SOURCE:
+        case RIL_REQUEST_CDMA_SET_ROAMING_PREFERENCE:
+            // The module decides both by itself; accepting them keeps the framework content.
+            zv::CompleteRequest(t, RIL_E_SUCCESS);
+            break;
+        case RIL_REQUEST_CDMA_SUBSCRIPTION:
+            zv::dev::RequestCdmaSubscription(data, datalen, t);
+            break;
+        case RIL_REQUEST_DEVICE_IDENTITY:
+            zv::dev::RequestDeviceIdentity(data, datalen, t);
+            break;
+        default:
+            // Reset, raw OEM hook, roaming preference query and the band modes (not yet).
+            RLOGD("ZvRilDEVRequest: %s not supported", requestToString(request));
+            zv::CompleteRequest(t, RIL_E_REQUEST_NOT_SUPPORTED);
+            break;
     }
-    return 0;  // no parser for any id yet
 }
+
+void ZvRilDEVUnsolicited(const char * /*line*/) {}
 
 }  // extern "C"
-

@@ -1,5 +1,6 @@
 // The SIM (or R-UIM) state as the modem reports it: "+CPIN?" and, for a ready card, the
-// network lock of "^CARDLOCK?".
+// network lock of "^CARDLOCK?"; the card's application type and the attempts left for its
+// codes; and the radio states that follow from the module type.
 #include <string.h>
 
 #include <zvlog.h>
@@ -10,7 +11,64 @@
 #include "atchannel/atchannel.h"
 #include "sim/sim_state.h"
 
+namespace zv {
+
+// Only a module known to have no card keeps its subscription in memory; one whose card state
+// is not known yet is treated as having a card, so that the core keeps polling it.
+RIL_RadioState SimNotReadyState() {
+    if (zv::Load(g_module_type) != 0) return RADIO_STATE_SIM_NOT_READY;
+    return zv::Load(g_cdma_subtype) == 1 ? RADIO_STATE_NV_NOT_READY : RADIO_STATE_RUIM_NOT_READY;
+}
+
+RIL_RadioState SimReadyState() {
+    if (zv::Load(g_module_type) != 0) return RADIO_STATE_SIM_READY;
+    return zv::Load(g_cdma_subtype) == 1 ? RADIO_STATE_NV_READY : RADIO_STATE_RUIM_READY;
+}
+
+}  // namespace zv
+
 extern "C" {
+
+int GetSIMType(void) {
+    constexpr int kUsim = RIL_APPTYPE_USIM;
+    ATResponse *raw = nullptr;
+    int err = at_send_command_singleline("AT^CARDMODE", "^CARDMODE:", &raw);
+    zv::ATResponsePtr response(raw);
+    if (err < 0 || !response || !response->success || !response->p_intermediates) return kUsim;
+    RLOGD("sim card type is  %s", response->p_intermediates->line);
+    char *cursor = response->p_intermediates->line;
+    int type = 0;
+    if (at_tok_start(&cursor) < 0 || at_tok_nextint(&cursor, &type) < 0) return kUsim;
+    // The value goes to the framework as an application type: never one it does not know.
+    if (type < RIL_APPTYPE_UNKNOWN || type > RIL_APPTYPE_ISIM) return kUsim;
+    return type;
+}
+
+int getNumRetries(int request) {
+    ATResponse *raw = nullptr;
+    int err = at_send_command_singleline("AT^CPIN?", "^CPIN:", &raw);
+    zv::ATResponsePtr response(raw);
+    if (err < 0 || !response || response->success <= 0 || !response->p_intermediates) return -1;
+    // "^CPIN: <code>,[<times>],<puk_times>,<pin_times>,<puk2_times>,<pin2_times>"; <times>
+    // is empty while no code is pending. A field that does not read stays -1.
+    char *cursor = response->p_intermediates->line;
+    char *code = nullptr;
+    int times = -1, pukTimes = -1, pinTimes = -1;
+    if (at_tok_start(&cursor) < 0 || at_tok_nextstr(&cursor, &code) < 0) return -1;
+    if (at_tok_nextint(&cursor, &times) < 0) times = -1;
+    if (at_tok_nextint(&cursor, &pukTimes) < 0) pukTimes = -1;
+    if (at_tok_nextint(&cursor, &pinTimes) < 0) pinTimes = -1;
+    switch (request) {
+        case RIL_REQUEST_ENTER_SIM_PIN:
+        case RIL_REQUEST_CHANGE_SIM_PIN:
+        case RIL_REQUEST_SET_FACILITY_LOCK:
+            return pinTimes;
+        case RIL_REQUEST_ENTER_SIM_PUK:
+            return pukTimes;
+        default:
+            return -1;
+    }
+}
 
 int GetSIMLockStatus(int *status, int *times) {
     ATResponse *raw = nullptr;
@@ -47,7 +105,8 @@ int GetSIMState(void) {
     } else {
         char *cursor = response->p_intermediates ? response->p_intermediates->line : nullptr;
         char *code = nullptr;
-        if (at_tok_start(&cursor) < 0 || at_tok_nextstr(&cursor, &code) < 0) {
+        // An empty code says nothing about the card: not ready, not absent.
+        if (at_tok_start(&cursor) < 0 || at_tok_nextstr(&cursor, &code) < 0 || *code == '\0') {
             result = SIM_NOT_READY;
         } else if (!strcmp(code, "SIM PIN") || !strcmp(code, "R-UIM PIN")) {
             result = SIM_PIN;

@@ -9,7 +9,6 @@
 #include <string.h>
 
 #include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,21 +20,14 @@ namespace zvtest {
 using namespace std::chrono_literals;
 
 class DevSimTest : public LibraryTest {
-protected:
+  protected:
     void Start(modemsim::ModuleType type, const std::function<void(modemsim::Modem &)> &prepare = {}) {
-        rig_ = std::make_unique<ModemRig>(root_, type);
-        if (prepare) prepare(rig_->modem());
-        ASSERT_TRUE(rig_->PlugIn()) << rig_->error();
-        ASSERT_NE(daemon_.Init({}), nullptr);
+        StartWithModem(type, {}, prepare);
     }
     modemsim::Modem &modem() { return rig_->modem(); }
-    int State() { return daemon_.functions()->onStateRequest(); }
-    bool WaitState(int state) {
-        return daemon_.WaitUntil([&] { return State() == state; }, 10s);
-    }
     // Waits for the state, then forgets the commands of the start-up.
     void Settle(int state) {
-        ASSERT_TRUE(WaitState(state)) << "state " << State();
+        ASSERT_TRUE(WaitRadioState(state)) << "state " << RadioState();
         modem().ClearCommands();
     }
     Completion Call(int request, void *data = nullptr, size_t datalen = 0) {
@@ -58,8 +50,6 @@ protected:
         if (c.raw.size() == sizeof record) memcpy(&record, c.raw.data(), sizeof record);
         return record;
     }
-
-    std::unique_ptr<ModemRig> rig_;
 };
 
 }  // namespace zvtest

@@ -108,9 +108,6 @@ void CopyPayload(PayloadKind kind, const void *data, size_t len, std::vector<uin
 }  // namespace
 
 FakeDaemon::FakeDaemon() {
-    env_.OnRequestComplete = &FakeDaemon::OnRequestComplete;
-    env_.OnUnsolicitedResponse = &FakeDaemon::OnUnsolicitedResponse;
-    env_.RequestTimedCallback = &FakeDaemon::RequestTimedCallback;
     {
         std::lock_guard<std::mutex> lock(g_instanceMu);
         if (g_instance) {
@@ -168,7 +165,11 @@ const RIL_RadioFunctions *FakeDaemon::Init(const std::vector<std::string> &args)
     argv.clear();
     for (auto &s : storage) argv.push_back(s.data());
     argv.push_back(nullptr);
-    funcs_ = init(&env_, static_cast<int>(storage.size()), argv.data());
+    // The library keeps the environment for the life of the process, longer than any daemon
+    // object: it lives in static storage, and its callbacks find the current daemon (if any).
+    static const struct RIL_Env env = {&FakeDaemon::OnRequestComplete, &FakeDaemon::OnUnsolicitedResponse,
+                                       &FakeDaemon::RequestTimedCallback};
+    funcs_ = init(&env, static_cast<int>(storage.size()), argv.data());
     return funcs_;
 }
 

@@ -108,7 +108,6 @@ private:
     void *handle_ = nullptr;
     const RIL_RadioFunctions *funcs_ = nullptr;
     std::string error_;
-    struct RIL_Env env_;
 
     mutable std::mutex mu_;
     std::condition_variable cv_;

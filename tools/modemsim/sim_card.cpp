@@ -29,13 +29,17 @@ constexpr const char *kNotSupported = "+CME ERROR: 4";
 constexpr const char *kBadParameters = "+CME ERROR: 50";
 constexpr const char *kPuk2Required = "+CME ERROR: 18";
 
-bool CdmaType(ModuleType type) { return type == ModuleType::kCdma || type == ModuleType::kCdmaNoCard; }
+bool CdmaType(ModuleType type) {
+    return type == ModuleType::kCdma || type == ModuleType::kCdmaNoCard;
+}
 
 bool PinEnabled(const ModelState &s, const SimCard &c) {
     return c.pin_enabled || s.sim == SimState::kPin || s.sim == SimState::kPuk;
 }
 
-bool NetworkLocked(const ModelState &s) { return s.cardlock == 1 || s.cardlock == 3; }
+bool NetworkLocked(const ModelState &s) {
+    return s.cardlock == 1 || s.cardlock == 3;
+}
 
 // Why the card cannot even say which code it wants, or "" when it can.
 std::string PresenceError(const ModelState &s, const SimCard &c) {
@@ -117,7 +121,9 @@ std::vector<std::string> Arguments(const std::string &command) {
     return out;
 }
 
-bool IsTest(const std::string &command) { return command.size() >= 2 && command.compare(command.size() - 2, 2, "=?") == 0; }
+bool IsTest(const std::string &command) {
+    return command.size() >= 2 && command.compare(command.size() - 2, 2, "=?") == 0;
+}
 
 bool ParseInt(const std::string &text, int *value) {
     if (text.empty() || text.size() > 6) return false;
@@ -138,7 +144,9 @@ bool IsBarring(const std::string &facility) {
 }
 
 // "AB" lifts every barring, "AG" the outgoing ones, "AC" the incoming ones.
-bool IsBarringGroup(const std::string &facility) { return facility == "AB" || facility == "AG" || facility == "AC"; }
+bool IsBarringGroup(const std::string &facility) {
+    return facility == "AB" || facility == "AG" || facility == "AC";
+}
 
 void ClearBarringGroup(SimCard &c, const std::string &group) {
     for (const char *f : {"AO", "OI", "OX"}) {
@@ -404,7 +412,8 @@ Lines SimCardMode(Modem &m, const std::string &) {
 }
 
 Lines SimFacilityLock(Modem &m, const std::string &command) {
-    if (IsTest(command)) return {"+CLCK: (\"SC\",\"FD\",\"PN\",\"AO\",\"OI\",\"OX\",\"AI\",\"IR\",\"AB\",\"AG\",\"AC\")", "OK"};
+    if (IsTest(command))
+        return {"+CLCK: (\"SC\",\"FD\",\"PN\",\"AO\",\"OI\",\"OX\",\"AI\",\"IR\",\"AB\",\"AG\",\"AC\")", "OK"};
     Lines lines;
     UpdateCard(m, [&](ModelState &s, SimCard &c) { lines = FacilityLock(s, c, Arguments(command)); });
     return lines;

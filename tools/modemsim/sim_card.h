@@ -56,14 +56,14 @@ SimCard CardOf(Modem &m);
 void UpdateCard(Modem &m, const std::function<void(ModelState &, SimCard &)> &change);
 
 // Default answers of the card's commands, for the modem's answer table.
-Modem::Lines SimReadPin(Modem &m, const std::string &command);           // AT+CPIN?
-Modem::Lines SimReadPinCounters(Modem &m, const std::string &command);   // AT^CPIN?
-Modem::Lines SimEnterPin(Modem &m, const std::string &command);          // AT+CPIN=<code>[,<new>]
-Modem::Lines SimUnlockCard(Modem &m, const std::string &command);        // AT^CARDLOCK=<key>
-Modem::Lines SimCardMode(Modem &m, const std::string &command);          // AT^CARDMODE
-Modem::Lines SimFacilityLock(Modem &m, const std::string &command);      // AT+CLCK=...
-Modem::Lines SimChangePassword(Modem &m, const std::string &command);    // AT+CPWD=...
-Modem::Lines SimImsi(Modem &m, const std::string &command);              // AT+CIMI
+Modem::Lines SimReadPin(Modem &m, const std::string &command);          // AT+CPIN?
+Modem::Lines SimReadPinCounters(Modem &m, const std::string &command);  // AT^CPIN?
+Modem::Lines SimEnterPin(Modem &m, const std::string &command);         // AT+CPIN=<code>[,<new>]
+Modem::Lines SimUnlockCard(Modem &m, const std::string &command);       // AT^CARDLOCK=<key>
+Modem::Lines SimCardMode(Modem &m, const std::string &command);         // AT^CARDMODE
+Modem::Lines SimFacilityLock(Modem &m, const std::string &command);     // AT+CLCK=...
+Modem::Lines SimChangePassword(Modem &m, const std::string &command);   // AT+CPWD=...
+Modem::Lines SimImsi(Modem &m, const std::string &command);             // AT+CIMI
 
 }  // namespace modemsim
 
