@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <memory>
+#include <thread>
 
 #include "support/library_fixture.h"
 #include "support/modem_rig.h"
@@ -118,6 +119,23 @@ TEST_F(StartupTest, LockedSimStopsAtLockedOrAbsent) {
         m.Update([](modemsim::ModelState &s) { s.sim = modemsim::SimState::kPin; });
     });
     ASSERT_TRUE(WaitState(RADIO_STATE_SIM_LOCKED_OR_ABSENT)) << "state " << State();
+}
+
+// A framework request waiting for its answer when the modem goes away is failed, once, and
+// the radio becomes unavailable.
+TEST_F(StartupTest, UnplugFailsTheWaitingRequest) {
+    Start(ModuleType::kWcdma);
+    ASSERT_TRUE(WaitState(RADIO_STATE_SIM_READY));
+    rig_->modem().Withhold("AT+CGSN");
+    RIL_Token token = nullptr;
+    std::thread requester([&] { token = daemon_.Request(RIL_REQUEST_GET_IMEI); });
+    ASSERT_TRUE(rig_->modem().WaitForCommand("AT+CGSN", 5000));
+    rig_->Unplug();
+    requester.join();
+    zvtest::Completion c;
+    ASSERT_TRUE(daemon_.WaitForCompletion(token, 5s, &c));
+    EXPECT_EQ(c.error, RIL_E_GENERIC_FAILURE);
+    EXPECT_TRUE(WaitState(RADIO_STATE_UNAVAILABLE));
 }
 
 int CountEntries(const char *dir) {
