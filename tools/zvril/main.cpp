@@ -45,6 +45,33 @@ const char *StateName(int s) {
     return (s >= 0 && s <= 9) ? kNames[s] : "?";
 }
 
+// The card status record: the newer layout from platform generation 2 on, else the older one.
+std::string DescribeCardStatus(const std::vector<uint8_t> &raw, int androidVersion) {
+    static const char *const kCard[] = {"ABSENT", "PRESENT", "ERROR"};
+    static const char *const kApp[] = {"UNKNOWN", "DETECTED", "PIN", "PUK", "SUBSCRIPTION_PERSO", "READY"};
+    static const char *const kType[] = {"UNKNOWN", "SIM", "USIM", "RUIM", "CSIM", "ISIM"};
+    int card, apps;
+    RIL_AppStatus first{};
+    if (androidVersion >= 2 && raw.size() == sizeof(RIL_CardStatus_v6)) {
+        RIL_CardStatus_v6 s;
+        memcpy(&s, raw.data(), sizeof s);
+        card = s.card_state, apps = s.num_applications, first = s.applications[0];
+    } else if (raw.size() == sizeof(RIL_CardStatus_v5)) {
+        RIL_CardStatus_v5 s;
+        memcpy(&s, raw.data(), sizeof s);
+        card = s.card_state, apps = s.num_applications, first = s.applications[0];
+    } else {
+        return "(unexpected record size " + std::to_string(raw.size()) + ")";
+    }
+    std::string out = std::string("card ") + (card >= 0 && card <= 2 ? kCard[card] : "?");
+    if (apps > 0) {
+        int st = first.app_state, ty = first.app_type;
+        out += std::string(", application ") + (ty >= 0 && ty <= 5 ? kType[ty] : "?") + " " +
+               (st >= 0 && st <= 5 ? kApp[st] : "?");
+    }
+    return out;
+}
+
 void Usage() {
     printf(
         "usage: zvril [--module wcdma|tdscdma|cdma|cdma-nocard] [--release X.Y] [--library PATH]\n"
@@ -154,10 +181,18 @@ int main(int argc, char **argv) {
                Sym<char>(daemon, "PORT_ECM_KEYNAME"), *Sym<int>(daemon, "zv_arp_support") == 1 ? "allowed" : "off");
     }
     printf("radio state     : %d %s\n", state, StateName(state));
+    if (withModem) {
+        zvtest::Completion sim;
+        if (daemon.WaitForCompletion(daemon.Request(RIL_REQUEST_GET_SIM_STATUS), 60s, &sim) &&
+            sim.error == RIL_E_SUCCESS)
+            printf("SIM             : %s\n", DescribeCardStatus(sim.raw, *Sym<int>(daemon, "ANDROID_VERSION")).c_str());
+        else
+            printf("SIM             : (no card status)\n");
+    }
 
     auto requestName = reinterpret_cast<const char *(*)(int)>(daemon.Symbol("requestToString"));
-    const int requests[] = {RIL_REQUEST_GET_SIM_STATUS, RIL_REQUEST_GET_IMEI,        RIL_REQUEST_BASEBAND_VERSION,
-                            RIL_REQUEST_GET_IMSI,       RIL_REQUEST_SIGNAL_STRENGTH, RIL_REQUEST_SET_TTY_MODE};
+    const int requests[] = {RIL_REQUEST_GET_IMEI, RIL_REQUEST_BASEBAND_VERSION, RIL_REQUEST_GET_IMSI,
+                            RIL_REQUEST_DEVICE_IDENTITY, RIL_REQUEST_SIGNAL_STRENGTH, RIL_REQUEST_SET_TTY_MODE};
     printf("\nrequests:\n");
     for (int r : requests) {
         zvtest::Completion c;
