@@ -77,6 +77,7 @@ struct Modem::Connection {
     std::string pdu;
     bool pdu_overflow = false;
     std::string unwritten;  // taken from out_ but not yet accepted by the master
+    Clock::time_point next_write{};  // a paced line rests until then
 };
 
 Modem::Modem(ModuleType type) : type_(type) {
@@ -212,6 +213,8 @@ void Modem::Serve(Connection *conn) {
 
 bool Modem::Pump(Connection *conn) {
     int timeout_ms = -1;
+    std::size_t pace_bytes;
+    int pace_gap_ms;
     {
         std::lock_guard<std::mutex> lock(mu_);
         if (stop_) return false;
@@ -225,20 +228,35 @@ bool Modem::Pump(Connection *conn) {
             auto wait = std::chrono::ceil<std::chrono::milliseconds>(out_.front().due - now).count();
             timeout_ms = static_cast<int>(std::clamp<long long>(wait, 1, 60000));
         }
+        pace_bytes = pace_bytes_;
+        pace_gap_ms = pace_gap_ms_;
     }
 
-    if (!conn->unwritten.empty()) {
-        ssize_t n = write(conn->master, conn->unwritten.data(), conn->unwritten.size());
+    const bool paced = pace_bytes > 0;
+    if (!conn->unwritten.empty() && (!paced || Clock::now() >= conn->next_write)) {
+        const std::size_t chunk = paced ? std::min(pace_bytes, conn->unwritten.size()) : conn->unwritten.size();
+        ssize_t n = write(conn->master, conn->unwritten.data(), chunk);
         if (n > 0) {
             TraceBytes('>', conn->unwritten.substr(0, static_cast<std::size_t>(n)));
             conn->unwritten.erase(0, static_cast<std::size_t>(n));
+            if (paced) conn->next_write = Clock::now() + std::chrono::milliseconds(pace_gap_ms);
         } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
             return false;
         }
     }
 
     struct pollfd fds[2] = {{conn->wake, POLLIN, 0}, {conn->master, POLLIN, 0}};
-    if (!conn->unwritten.empty()) fds[1].events |= POLLOUT;
+    if (!conn->unwritten.empty()) {
+        const Clock::time_point now = Clock::now();
+        if (!paced || now >= conn->next_write) {
+            fds[1].events |= POLLOUT;
+        } else {
+            // Waiting for POLLOUT here would spin: the master is writable, the line is resting.
+            auto rest = std::chrono::ceil<std::chrono::milliseconds>(conn->next_write - now).count();
+            const int rest_ms = static_cast<int>(std::clamp<long long>(rest, 1, 60000));
+            timeout_ms = timeout_ms < 0 ? rest_ms : std::min(timeout_ms, rest_ms);
+        }
+    }
     if (poll(fds, 2, timeout_ms) < 0) return errno == EINTR;
 
     if (fds[0].revents & POLLIN) {
@@ -480,6 +498,13 @@ void Modem::ClearOverrides() {
 void Modem::SetEchoAtPowerOn(bool on) {
     std::lock_guard<std::mutex> lock(mu_);
     echo_at_power_on_ = on;
+}
+
+void Modem::SetPace(std::size_t bytes, int gap_ms) {
+    std::lock_guard<std::mutex> lock(mu_);
+    pace_bytes_ = bytes;
+    pace_gap_ms_ = std::max(gap_ms, 0);
+    Wake();
 }
 
 void Modem::SetTrace(Trace trace) {

@@ -92,6 +92,10 @@ class Modem {
     void Delay(const std::string &prefix, int ms);              // answer (after the PDU) ms later
     void ClearOverrides();                                      // back to the default answers
     void SetEchoAtPowerOn(bool on);                             // echo state after Plug(), default off
+    // A slow line: all output goes out at most `bytes` per write with `gap_ms` between writes,
+    // so the reader on the slave gets it in pieces. SetPace(0, 0) is full speed again (the
+    // default); the setting is kept across plugs.
+    void SetPace(std::size_t bytes, int gap_ms);
 
     // ---- unsolicited output; dropped while unplugged
     void Inject(const std::string &line);    // "\r\n<line>\r\n" as soon as possible
@@ -159,6 +163,8 @@ class Modem {
     std::condition_variable received_;  // a command arrived
     ModelState state_;
     bool echo_at_power_on_ = false;
+    std::size_t pace_bytes_ = 0;  // 0: no pacing
+    int pace_gap_ms_ = 0;
     std::vector<Rule> rules_;
     std::vector<DelayRule> delays_;
     std::vector<PduRule> pdu_rules_;

@@ -1,24 +1,36 @@
-// The AT channel against a scripted modem on a real pseudo-terminal: how answers are split
+// The AT channel against the simulated modem on a real pseudo-terminal: how answers are split
 // between the command and the unsolicited handler, the SMS prompt, time-outs, closing, and a
 // modem that sends garbage.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include <modemsim/modemsim.h>
 #include <zorvik/host.h>
 
 #include "atchannel/at_internal.h"
 #include "atchannel/atchannel.h"
-#include "unit/atchannel/pty_peer.h"
 
 namespace {
+
+using modemsim::Modem;
+
+// Generous: the machine running the tests may be busy; nothing here waits this long when it works.
+constexpr int kWaitMs = 30000;
 
 struct Unsol {
     std::string line;
@@ -35,11 +47,21 @@ std::atomic<int> g_timeoutHooks{0};
 std::atomic<int> g_closedHooks{0};
 
 void RecordUnsol(const char *line, const char *pdu) {
-    if (g_onUnsol) g_onUnsol(line);
+    std::function<void(const char *)> onUnsol;
+    {
+        std::lock_guard<std::mutex> lock(g_mu);
+        onUnsol = g_onUnsol;
+    }
+    if (onUnsol) onUnsol(line);
     std::lock_guard<std::mutex> lock(g_mu);
     if (g_unsol.size() < 1000) g_unsol.push_back({line, pdu ? std::optional<std::string>(pdu) : std::nullopt});
     ++g_unsolCount[line];
     g_cv.notify_all();
+}
+
+void OnUnsol(std::function<void(const char *)> f) {
+    std::lock_guard<std::mutex> lock(g_mu);
+    g_onUnsol = std::move(f);
 }
 
 void CaptureLog(int, const char *, const char *text, void *) {
@@ -49,7 +71,7 @@ void CaptureLog(int, const char *, const char *text, void *) {
 
 bool WaitUnsol(const std::string &line, size_t count = 1) {
     std::unique_lock<std::mutex> lock(g_mu);
-    return g_cv.wait_for(lock, std::chrono::seconds(30), [&] { return g_unsolCount[line] >= count; });
+    return g_cv.wait_for(lock, std::chrono::milliseconds(kWaitMs), [&] { return g_unsolCount[line] >= count; });
 }
 
 size_t UnsolCount(const std::string &line) {
@@ -64,7 +86,7 @@ size_t LogCount(const std::string &text) {
     return n;
 }
 
-std::vector<std::string> Lines(const ATResponse *r) {
+std::vector<std::string> Intermediates(const ATResponse *r) {
     std::vector<std::string> out;
     for (const ATLine *l = r ? r->p_intermediates : nullptr; l; l = l->p_next) out.emplace_back(l->line);
     return out;
@@ -75,12 +97,21 @@ void SetTimeScale(const char *scale) {
     zv::ReloadHostEnvironment();
 }
 
-// Answers "AT" with OK and everything in the table by prefix; silent otherwise.
-std::string Table(const std::string &cmd, const std::vector<std::pair<std::string, std::string>> &rows) {
-    for (const auto &[prefix, reply] : rows) {
-        if (cmd.compare(0, prefix.size(), prefix) == 0) return reply;
+// The modem's port as the library opens it: read-write, not a controlling terminal, raw.
+int OpenPort(const Modem &modem) {
+    const int fd = open(modem.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    struct termios t;
+    if (tcgetattr(fd, &t) != 0) {
+        close(fd);
+        return -1;
     }
-    return cmd == "AT" ? "\r\nOK\r\n" : "";
+    cfmakeraw(&t);
+    if (tcsetattr(fd, TCSANOW, &t) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
 }
 
 // The host environment as it was before the test, put back after it.
@@ -111,8 +142,8 @@ class AtChannelTest : public ::testing::Test {
             g_unsol.clear();
             g_unsolCount.clear();
             g_log.clear();
+            g_onUnsol = nullptr;
         }
-        g_onUnsol = nullptr;
         g_timeoutHooks = g_closedHooks = 0;
         at_request = 0;
         zv::SetLogCapture(CaptureLog, nullptr);
@@ -121,16 +152,16 @@ class AtChannelTest : public ::testing::Test {
             ++g_closedHooks;
             at_close();
         });
-        ASSERT_EQ(at_open(peer.TakeSlave(), RecordUnsol), 0);
+        ASSERT_TRUE(modem.Plug());
+        const int fd = OpenPort(modem);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(at_open(fd, RecordUnsol), 0);
     }
     void TearDown() override {
         at_close();
         at_set_on_timeout(nullptr);
         at_set_on_reader_closed(nullptr);
         zv::SetLogCapture(nullptr, nullptr);
-    }
-    void Answer(std::vector<std::pair<std::string, std::string>> rows) {
-        peer.SetAnswer([rows](const std::string &cmd) { return Table(cmd, rows); });
     }
     void ExpectAlive() {
         ATResponse *raw = nullptr;
@@ -139,51 +170,57 @@ class AtChannelTest : public ::testing::Test {
         EXPECT_STREQ(r->finalResponse, "OK");
     }
 
-    EnvGuard env_;  // destroyed after the peer and the channel
-    zvtest::PtyPeer peer;
+    EnvGuard env_;  // destroyed after the modem and the channel
+    Modem modem;
 };
 
+using Lines = std::vector<std::string>;
+
 TEST_F(AtChannelTest, EachCommandTypeTakesItsOwnLines) {
-    Answer({{"AT+CPIN?", "\r\n+CPIN: READY\r\n\r\nOK\r\n"},
-            {"AT+CGSN", "\r\n^RSSI: 9\r\n351234567890123\r\n\r\nOK\r\n"},
-            {"AT+CLCC",
-             "\r\n+CLCC: 1,0,0,0,0,\"123\",129\r\n\r\nRING\r\n\r\n"
-             "+CLCC: 2,1,5,0,0,\"456\",129\r\n7\r\n\r\nOK\r\n"},
-            {"AT^VERSION?", "\r\n+CREG: 1\r\n11.608.13.02.00\r\n\r\nOK\r\n"},
-            {"AT+CFUN?", "\r\nOK\r\n"}});
+    modem.On("AT+CREG?", {"+CREG: 0,1", "+CREG: 5", "OK"});
+    modem.On("AT+CGSN", {"^RSSI: 9", "351234567890123", "0", "OK"});
+    modem.On("AT+CLCC", {"+CLCC: 1,0,0,0,0,\"123\",129", "RING", "+CLCC: 2,1,5,0,0,\"456\",129", "7", "OK"});
+    modem.On("AT^VERSION?", {"+CREG: 1", "11.608.13.02.00", "OK"});
+    // The answer is the first +CREG line; the indication that follows it before OK is not.
     ATResponse *raw = nullptr;
-    ASSERT_EQ(at_send_command_singleline("AT+CPIN?", "+CPIN:", &raw), 0);
+    ASSERT_EQ(at_send_command_singleline("AT+CREG?", "+CREG:", &raw), 0);
     zv::ATResponsePtr r(raw);
     EXPECT_EQ(r->success, 1);
-    EXPECT_EQ(Lines(r.get()), std::vector<std::string>{"+CPIN: READY"});
+    EXPECT_STREQ(r->finalResponse, "OK");
+    EXPECT_EQ(Intermediates(r.get()), Lines{"+CREG: 0,1"});
+    EXPECT_EQ(UnsolCount("+CREG: 5"), 1u);
 
+    // The first number is the answer; a second one is not part of it.
     ASSERT_EQ(at_send_command_numeric("AT+CGSN", &raw), 0);
     r.reset(raw);
-    EXPECT_EQ(Lines(r.get()), std::vector<std::string>{"351234567890123"});
+    EXPECT_EQ(Intermediates(r.get()), Lines{"351234567890123"});
     EXPECT_EQ(UnsolCount("^RSSI: 9"), 1u);
+    EXPECT_EQ(UnsolCount("0"), 1u);
 
+    // RING in the middle of a call list is not one of the calls.
     ASSERT_EQ(at_send_command_multiline("AT+CLCC", "+CLCC:", &raw), 0);
     r.reset(raw);
-    EXPECT_EQ(Lines(r.get()),
-              (std::vector<std::string>{"+CLCC: 1,0,0,0,0,\"123\",129", "+CLCC: 2,1,5,0,0,\"456\",129", "7"}));
+    EXPECT_EQ(Intermediates(r.get()), (Lines{"+CLCC: 1,0,0,0,0,\"123\",129", "+CLCC: 2,1,5,0,0,\"456\",129", "7"}));
     EXPECT_EQ(UnsolCount("RING"), 1u);
 
+    // An OEM string command takes any line that is not a known indication.
     ASSERT_EQ(at_send_command_oem_string("AT^VERSION?", &raw), 0);
     r.reset(raw);
-    EXPECT_EQ(Lines(r.get()), std::vector<std::string>{"11.608.13.02.00"});
+    EXPECT_EQ(Intermediates(r.get()), Lines{"11.608.13.02.00"});
     EXPECT_EQ(UnsolCount("+CREG: 1"), 1u);
 
     // A form that needs its line gets -6 and no response when only OK came.
     raw = reinterpret_cast<ATResponse *>(&raw);
-    EXPECT_EQ(at_send_command_singleline("AT+CFUN?", "+CFUN:", &raw), AT_ERR_NO_INTERMEDIATE);
+    EXPECT_EQ(at_send_command_singleline("AT+CMEE=1", "+CMEE:", &raw), AT_ERR_NO_INTERMEDIATE);
     EXPECT_EQ(raw, nullptr);
-    EXPECT_EQ(at_send_command_numeric("AT+CFUN?", nullptr), AT_ERR_NO_INTERMEDIATE);
+    EXPECT_EQ(at_send_command_numeric("AT+CMEE=1", nullptr), AT_ERR_NO_INTERMEDIATE);
+    EXPECT_EQ(modem.Commands(), (Lines{"AT+CREG?", "AT+CGSN", "AT+CLCC", "AT^VERSION?", "AT+CMEE=1", "AT+CMEE=1"}));
 }
 
 TEST_F(AtChannelTest, NoCarrierEndsADialButNotOtherCommands) {
-    Answer({{"ATD", "\r\nNO CARRIER\r\n"},
-            {"AT+CSQ", "\r\nNO CARRIER\r\n\r\n+CSQ: 17,99\r\n\r\nOK\r\n"},
-            {"AT+CMEE", "\r\n+CME ERROR: 10\r\n"}});
+    modem.OnPrefix("ATD", {"NO CARRIER"});
+    modem.On("AT+CSQ", {"NO CARRIER", "+CSQ: 17,99", "OK"});
+    modem.On("AT+CIMI", {"+CME ERROR: 10"});
     ATResponse *raw = nullptr;
     ASSERT_EQ(at_send_command("ATD123;", &raw), 0);
     zv::ATResponsePtr r(raw);
@@ -192,14 +229,17 @@ TEST_F(AtChannelTest, NoCarrierEndsADialButNotOtherCommands) {
     EXPECT_EQ(g_at_type, 0);
     EXPECT_EQ(UnsolCount("NO CARRIER"), 0u);
 
+    // Here it reports a call that ended; the query goes on to its own answer.
     ASSERT_EQ(at_send_command_singleline("AT+CSQ", "+CSQ:", &raw), 0);
     r.reset(raw);
+    EXPECT_EQ(g_at_type, 1);
     EXPECT_EQ(r->success, 1);
-    EXPECT_EQ(Lines(r.get()), std::vector<std::string>{"+CSQ: 17,99"});
+    EXPECT_EQ(Intermediates(r.get()), Lines{"+CSQ: 17,99"});
     EXPECT_EQ(UnsolCount("NO CARRIER"), 1u);
 
-    ASSERT_EQ(at_send_command("AT+CMEE", &raw), 0);
+    ASSERT_EQ(at_send_command("AT+CIMI", &raw), 0);
     zv::ATResponsePtr cme(raw);
+    EXPECT_EQ(cme->success, 0);
     EXPECT_EQ(at_get_cme_error(cme.get()), 10);
     EXPECT_EQ(at_get_cme_error(r.get()), 0);  // a success has no error
     cme->finalResponse[0] = 'X';
@@ -208,57 +248,71 @@ TEST_F(AtChannelTest, NoCarrierEndsADialButNotOtherCommands) {
 
 TEST_F(AtChannelTest, SmsPromptGetsThePduOnceAndASecondPromptIsUnsolicited) {
     const std::string pdu = "0011000B916407281553F80000AA0AE8329BFD4697D9EC37";
-    Answer({{"AT+CMGS=", "\r\n> "}, {pdu, "\r\n> \r\n+CMGS: 5\r\n\r\nOK\r\n"}});
+    // The modem prompts on its own; after the PDU it sends a stray second prompt, then the answer.
+    modem.OnPdu("AT+CMGS=", [](Modem &, const std::string &, const std::string &) {
+        return Modem::Lines{"> ", "+CMGS: 5", "OK"};
+    });
     ATResponse *raw = nullptr;
     ASSERT_EQ(at_send_command_sms("AT+CMGS=23", pdu.c_str(), "+CMGS:", &raw), 0);
     zv::ATResponsePtr r(raw);
     EXPECT_EQ(r->success, 1);
-    EXPECT_EQ(Lines(r.get()), std::vector<std::string>{"+CMGS: 5"});
-    EXPECT_EQ(peer.Count(pdu + "\x1a"), 1u);
+    EXPECT_EQ(Intermediates(r.get()), Lines{"+CMGS: 5"});
+    ASSERT_EQ(modem.Submissions().size(), 1u);
+    EXPECT_EQ(modem.Submissions()[0].command, "AT+CMGS=23");
+    EXPECT_EQ(modem.Pdus(), Lines{pdu});
     EXPECT_EQ(UnsolCount("> "), 1u);
     EXPECT_EQ(LogCount("AT> " + std::string(pdu.size(), '*')), 1u);
 
-    // A prompt while no PDU is stored is just a line; the exchange still completes.
-    Answer({{"AT+CSQ", "\r\n> "}});
-    std::thread sender([&] {
+    // A prompt while no PDU is stored is just a line: nothing is written for it and the
+    // exchange still completes.
+    modem.Withhold("AT+CSQ");
+    std::thread sender([] {
         ATResponse *r2 = nullptr;
         EXPECT_EQ(at_send_command_singleline("AT+CSQ", "+CSQ:", &r2), 0);
-        EXPECT_EQ(Lines(r2), std::vector<std::string>{"+CSQ: 1,2"});
+        EXPECT_EQ(Intermediates(r2), Lines{"+CSQ: 1,2"});
         at_response_free(r2);
     });
+    ASSERT_TRUE(modem.WaitForCommand("AT+CSQ", kWaitMs));
+    modem.SendRaw("\r\n> ");
     ASSERT_TRUE(WaitUnsol("> ", 2));
-    peer.Send("\r\n+CSQ: 1,2\r\n\r\nOK\r\n");
+    modem.Inject("+CSQ: 1,2");
+    modem.Inject("OK");
     sender.join();
+    // A PDU written a second time would have run into the next command line.
+    ExpectAlive();
+    EXPECT_EQ(modem.Commands(), (Lines{"AT+CMGS=23", "AT+CSQ", "AT"}));
+    EXPECT_EQ(modem.Pdus(), Lines{pdu});
 }
 
 TEST_F(AtChannelTest, SmsIndicationArrivesWithItsPduWhileACommandWaits) {
-    std::thread sender([&] {
+    modem.Withhold("AT+CSQ");
+    std::thread sender([] {
         ATResponse *raw = nullptr;
         EXPECT_EQ(at_send_command_singleline("AT+CSQ", "+CSQ:", &raw), 0);
-        EXPECT_EQ(Lines(raw), std::vector<std::string>{"+CSQ: 20,99"});
+        EXPECT_EQ(Intermediates(raw), Lines{"+CSQ: 20,99"});
         at_response_free(raw);
     });
-    ASSERT_TRUE(peer.WaitReceived("AT+CSQ"));
-    peer.Send("\r\n+CMT: ,23\r\n07914");
-    peer.Send("40000000000040B916407281553F800000\r\n");
+    ASSERT_TRUE(modem.WaitForCommand("AT+CSQ", kWaitMs));
+    // A few bytes at a time: the indication and its PDU reach the reader in many pieces.
+    modem.SetPace(5, 1);
+    modem.SendRaw("\r\n+CMT: ,23\r\n0791440000000000040B916407281553F800000\r\n");
     ASSERT_TRUE(WaitUnsol("+CMT: ,23"));
+    modem.SetPace(0, 0);
     {
         std::lock_guard<std::mutex> lock(g_mu);
         ASSERT_EQ(g_unsol.size(), 1u);
         EXPECT_EQ(g_unsol[0].pdu, "0791440000000000040B916407281553F800000");
     }
-    peer.Send("\r\n+CSQ: 20,99\r\n\r\nOK\r\n");
+    modem.Inject("+CSQ: 20,99");
+    modem.Inject("OK");
     sender.join();
 }
 
 TEST_F(AtChannelTest, FirstCommandOfARequestTakesTheRequestsTimeout) {
-    // At 1/200 speed: 180 s is 900 ms, 30 s is 150 ms; the modem answers after 400 ms.
-    SetTimeScale("200");
-    peer.SetAnswer([](const std::string &cmd) {
-        if (cmd != "AT+ZSLOW") return std::string();
-        std::this_thread::sleep_for(std::chrono::milliseconds(400));
-        return std::string("\r\nOK\r\n");
-    });
+    // At 1/100 speed 180 s is 1.8 s and 30 s is 0.3 s; the modem answers after 1 s.
+    SetTimeScale("100");
+    modem.On("AT+ZSLOW", {"OK"});
+    modem.Delay("AT+ZSLOW", 1000);
     at_request = RIL_REQUEST_SEND_SMS;
     ATResponse *raw = nullptr;
     ASSERT_EQ(at_send_command("AT+ZSLOW", &raw), 0);
@@ -272,6 +326,7 @@ TEST_F(AtChannelTest, FirstCommandOfARequestTakesTheRequestsTimeout) {
     EXPECT_EQ(r->finalResponse, nullptr);
     EXPECT_TRUE(WaitUnsol("OK"));  // the late answer belongs to nobody
     EXPECT_EQ(g_timeoutHooks, 0);
+    ExpectAlive();
 }
 
 TEST_F(AtChannelTest, TimeoutChoice) {
@@ -291,11 +346,14 @@ TEST_F(AtChannelTest, TimeoutChoice) {
 
 TEST_F(AtChannelTest, RepeatedSilentTimeoutsFailTheExchangeAndRunTheHook) {
     SetTimeScale("1000");  // 30 s is 30 ms
+    modem.Withhold("AT+ZQUIET");
     ATResponse *raw = nullptr;
     EXPECT_EQ(at_send_command("AT+ZQUIET", nullptr), 0);
     EXPECT_EQ(at_send_command("AT+ZQUIET", nullptr), 0);
     EXPECT_EQ(g_timeoutHooks, 0);
     EXPECT_EQ(at_send_command("AT+ZQUIET", &raw), AT_ERR_TIMEOUT);
+    ASSERT_NE(raw, nullptr);
+    EXPECT_EQ(raw->finalResponse, nullptr);
     at_response_free(raw);
     EXPECT_EQ(g_timeoutHooks, 1);
     EXPECT_EQ(LogCount("at_send_command_full_nolock err = -4"), 1u);
@@ -303,16 +361,16 @@ TEST_F(AtChannelTest, RepeatedSilentTimeoutsFailTheExchangeAndRunTheHook) {
     // Any line from the modem shows it is alive and starts the count again.
     EXPECT_EQ(at_send_command("AT+ZQUIET", nullptr), 0);
     EXPECT_EQ(at_send_command("AT+ZQUIET", nullptr), 0);
-    peer.Send("\r\n^RSSI: 12\r\n");
+    modem.Inject("^RSSI: 12");
     ASSERT_TRUE(WaitUnsol("^RSSI: 12"));
     EXPECT_EQ(at_send_command("AT+ZQUIET", nullptr), 0);
     EXPECT_EQ(g_timeoutHooks, 1);
+    EXPECT_EQ(modem.CountCommands("AT+ZQUIET"), 6u);
 }
 
 TEST_F(AtChannelTest, ConcurrentSendersEachGetTheirOwnAnswer) {
-    peer.SetAnswer([](const std::string &cmd) {
-        if (cmd.rfind("AT+ZECHO=", 0) != 0) return std::string();
-        return "\r\n+CREG: 1\r\n+ZECHO: " + cmd.substr(9) + "\r\n\r\nOK\r\n";
+    modem.OnHandler("AT+ZECHO=", [](Modem &, const std::string &command) {
+        return Modem::Lines{"+CREG: 1", "+ZECHO: " + command.substr(9), "OK"};
     });
     std::vector<std::thread> senders;
     for (int t = 0; t < 4; ++t) {
@@ -321,121 +379,128 @@ TEST_F(AtChannelTest, ConcurrentSendersEachGetTheirOwnAnswer) {
                 const std::string id = std::to_string(t) + "_" + std::to_string(i);
                 ATResponse *raw = nullptr;
                 ASSERT_EQ(at_send_command_singleline(("AT+ZECHO=" + id).c_str(), "+ZECHO:", &raw), 0);
-                EXPECT_EQ(Lines(raw), std::vector<std::string>{"+ZECHO: " + id});
+                EXPECT_EQ(Intermediates(raw), Lines{"+ZECHO: " + id});
                 at_response_free(raw);
             }
         });
     }
     for (std::thread &s : senders) s.join();
     EXPECT_EQ(UnsolCount("+CREG: 1"), 100u);
+    // One command a line: no two senders' writes ran into each other.
+    EXPECT_EQ(modem.CountCommands("AT+ZECHO="), 100u);
+    EXPECT_EQ(modem.Commands().size(), 100u);
 }
 
 TEST_F(AtChannelTest, ReaderThreadMayNotSend) {
     std::atomic<int> sendResult{0}, handshakeResult{0};
-    g_onUnsol = [&](const char *line) {
+    OnUnsol([&](const char *line) {
         if (std::string(line) != "+ZPOKE") return;
         sendResult = at_send_command("AT", nullptr);
         handshakeResult = at_handshake();
-    };
-    peer.Send("\r\n+ZPOKE\r\n");
+    });
+    modem.Inject("+ZPOKE");
     ASSERT_TRUE(WaitUnsol("+ZPOKE"));
     EXPECT_EQ(sendResult, AT_ERR_WRONG_THREAD);
     EXPECT_EQ(handshakeResult, AT_ERR_WRONG_THREAD);
-    EXPECT_EQ(peer.Count("AT"), 0u);
+    // Anything the reader had written would arrive before this.
+    ExpectAlive();
+    EXPECT_EQ(modem.Commands(), Lines{"AT"});
 }
 
 TEST_F(AtChannelTest, HandshakeAndRefusedCommandsWriteNothingStray) {
-    SetTimeScale("1000");
-    Answer({{"ATE0V1", "\r\nOK\r\n"}});
+    SetTimeScale("10");  // a short settling pause, still a patient wait for the answer
     EXPECT_EQ(at_handshake(), 0);
-    EXPECT_EQ(peer.Count("ATE0V1"), 1u);
+    EXPECT_EQ(modem.Commands(), Lines{"ATE0V1"});
 
     // A control character would let the rest of the text run as a command of its own.
     EXPECT_EQ(at_send_command("AT+CPIN=\"1234\"\rAT+CFUN=0", nullptr), AT_ERR_GENERIC);
+    EXPECT_EQ(at_send_command_sms("AT+CMGS=3", "00\x1a" "AT+CFUN=0", "+CMGS:", nullptr), AT_ERR_GENERIC);
     // No response record: nothing is written and out stays as it was.
     zv::at::g_failResponseAllocs = 10;
     ATResponse *untouched = reinterpret_cast<ATResponse *>(&untouched);
     EXPECT_EQ(at_send_command("AT+CFUN=0", &untouched), AT_ERR_GENERIC);
     EXPECT_EQ(untouched, reinterpret_cast<ATResponse *>(&untouched));
     ExpectAlive();
-    EXPECT_EQ(peer.Count("AT+CFUN"), 0u);
-    EXPECT_EQ(peer.Count("AT+CPIN"), 0u);
+    EXPECT_EQ(modem.Commands(), (Lines{"ATE0V1", "AT"}));
+    EXPECT_TRUE(modem.Pdus().empty());
 }
 
 TEST_F(AtChannelTest, CloseWakesTheWaitingSender) {
+    modem.Withhold("AT+COPS=?");
     std::thread sender([] {
         ATResponse *raw = nullptr;
         EXPECT_EQ(at_send_command_multiline("AT+COPS=?", "+COPS:", &raw), AT_ERR_CLOSED);
         ASSERT_NE(raw, nullptr);  // with what arrived before the close
-        EXPECT_EQ(Lines(raw), std::vector<std::string>{"+COPS: (2,\"A\",\"A\",\"46000\",2)"});
+        EXPECT_EQ(Intermediates(raw), Lines{"+COPS: (2,\"A\",\"A\",\"46000\",2)"});
+        EXPECT_EQ(raw->finalResponse, nullptr);
         at_response_free(raw);
     });
-    ASSERT_TRUE(peer.WaitReceived("AT+COPS=?"));
+    ASSERT_TRUE(modem.WaitForCommand("AT+COPS=?", kWaitMs));
     // Lines are handled in order: once the marker is in, the +COPS line is in the response.
-    peer.Send("\r\n+COPS: (2,\"A\",\"A\",\"46000\",2)\r\n\r\n+ZMARK\r\n");
+    modem.Inject("+COPS: (2,\"A\",\"A\",\"46000\",2)");
+    modem.Inject("+ZMARK");
     ASSERT_TRUE(WaitUnsol("+ZMARK"));
     at_close();
     sender.join();
     EXPECT_EQ(at_send_command("AT", nullptr), AT_ERR_CLOSED);
     EXPECT_EQ(g_closedHooks, 0);
+    EXPECT_EQ(modem.Commands(), Lines{"AT+COPS=?"});
 }
 
 TEST_F(AtChannelTest, LostPortRunsTheClosedHookOnce) {
-    peer.Unplug();
-    for (int i = 0; i < 3000 && g_closedHooks == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    modem.Unplug();
+    for (int i = 0; i < kWaitMs / 10 && g_closedHooks == 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     EXPECT_EQ(g_closedHooks, 1);
     EXPECT_EQ(terminal_connect, 1);
     EXPECT_EQ(at_send_command("AT", nullptr), AT_ERR_CLOSED);
 
-    // A new port on the same channel works, and closing it is not a loss.
-    zvtest::PtyPeer second;
-    second.SetAnswer([](const std::string &cmd) { return Table(cmd, {}); });
-    ASSERT_EQ(at_open(second.TakeSlave(), RecordUnsol), 0);
+    // The modem back on a new port: the same channel works, and closing it is not a loss.
+    ASSERT_TRUE(modem.Plug());
+    const int fd = OpenPort(modem);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(at_open(fd, RecordUnsol), 0);
     ExpectAlive();
     at_close();
     EXPECT_EQ(g_closedHooks, 1);
 }
 
 TEST_F(AtChannelTest, GarbageFromTheModemLeavesTheChannelUsable) {
-    Answer({{"AT+CSQ", ""}});
     // A line longer than the buffer is dropped whole, not delivered in pieces.
-    peer.Send(std::string(20000, 'X') + "OK\r\n\r\n+ZMARK1\r\n");
+    modem.SendRaw(std::string(20000, 'X') + "OK\r\n\r\n+ZMARK1\r\n");
     ASSERT_TRUE(WaitUnsol("+ZMARK1"));
     EXPECT_EQ(LogCount("ERROR: Input line exceeded buffer"), 1u);
     EXPECT_EQ(UnsolCount("OK"), 0u);
 
-    // NUL bytes, lone CR and LF, and binary noise.
-    static const char kMixed[] = "\r\r\n\n+CR\0EG: 2\n+CREG: 3\r\0\0\0";
-    peer.Send(std::string(kMixed, sizeof kMixed - 1));
+    // NUL bytes, lone CR and LF, a bare prompt, and binary noise.
+    static const char kMixed[] = "\r\r\n\n+CR\0EG: 2\n+CREG: 3\r\0\0\0\r\n> \r\n";
+    modem.SendRaw(std::string(kMixed, sizeof kMixed - 1));
     std::mt19937 rng(7);
     std::string noise(65536, '\0');
     for (char &ch : noise) ch = static_cast<char>(rng());
-    peer.Send(noise + "\r\n+ZMARK2\r\n");
+    modem.SendRaw(noise + "\r\n+ZMARK2\r\n");
     ASSERT_TRUE(WaitUnsol("+ZMARK2"));
     EXPECT_EQ(UnsolCount("+CREG: 2"), 1u);
     EXPECT_EQ(UnsolCount("+CREG: 3"), 1u);
+    EXPECT_EQ(UnsolCount("> "), 1u);
+    EXPECT_TRUE(modem.Commands().empty());  // the channel wrote nothing back for any of it
 
     // An answer that trickles in a byte at a time.
-    peer.SetAnswer([this](const std::string &cmd) {
-        if (cmd != "AT+CSQ") return std::string();
-        for (char ch : std::string("\r\n+CSQ: 17,99\r\n\r\nOK\r\n")) {
-            peer.Send(std::string(1, ch));
-            std::this_thread::sleep_for(std::chrono::microseconds(300));
-        }
-        return std::string();
-    });
+    modem.SetPace(1, 1);
     ATResponse *raw = nullptr;
     ASSERT_EQ(at_send_command_singleline("AT+CSQ", "+CSQ:", &raw), 0);
-    EXPECT_EQ(Lines(raw), std::vector<std::string>{"+CSQ: 17,99"});
-    at_response_free(raw);
+    zv::ATResponsePtr r(raw);
+    EXPECT_EQ(Intermediates(r.get()), Lines{"+CSQ: 20,99"});
+    modem.SetPace(0, 0);
 
     // A flood of indications is routed one by one without growing anything.
     std::string flood;
     for (int i = 0; i < 20000; ++i) flood += "\r\n^RSSI: 5\r\n";
-    Answer({});
-    peer.Send(flood);
+    modem.SendRaw(flood);
     ASSERT_TRUE(WaitUnsol("^RSSI: 5", 20000));
     ExpectAlive();
+    EXPECT_EQ(modem.Commands(), (Lines{"AT+CSQ", "AT"}));
 }
 
 }  // namespace

@@ -13,10 +13,13 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace modemsim {
 namespace {
@@ -218,6 +221,48 @@ TEST_F(ModemTest, UnsolicitedLinesArriveMidExchangeAndAfterAnswers) {
 
     modem_->SendRaw("\r\n+CMT: ,13\r\n0891683108608805F9240D91683109\r\n");
     EXPECT_EQ(slave_->ReadUntil("3109\r\n"), "\r\n+CMT: ,13\r\n0891683108608805F9240D91683109\r\n");
+}
+
+TEST_F(ModemTest, PacedOutputGoesOutInPiecesWithGaps) {
+    std::mutex mu;
+    std::condition_variable cv;
+    std::vector<std::string> writes;
+    modem_->SetTrace([&](char direction, const std::string &bytes) {
+        if (direction != '>') return;
+        std::lock_guard<std::mutex> lock(mu);
+        writes.push_back(bytes);
+        cv.notify_all();
+    });
+    // The trace runs after each write returns, so the reader may be ahead of it.
+    auto traced = [&](std::size_t total) {
+        std::unique_lock<std::mutex> lock(mu);
+        cv.wait_for(lock, 5s, [&] {
+            std::size_t n = 0;
+            for (const std::string &w : writes) n += w.size();
+            return n >= total;
+        });
+        std::vector<std::string> seen;
+        seen.swap(writes);
+        return seen;
+    };
+    const std::string answer = "\r\n+CSQ: 20,99\r\n\r\nOK\r\n";
+
+    modem_->SetPace(2, 5);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(slave_->Ask("AT+CSQ", 5000), answer);
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    std::vector<std::string> pieces = traced(answer.size());
+    ASSERT_EQ(pieces.size(), (answer.size() + 1) / 2);
+    for (const std::string &p : pieces) EXPECT_LE(p.size(), 2u);
+    EXPECT_GE(elapsed, std::chrono::milliseconds(5 * (pieces.size() - 1)));  // the gaps were kept
+
+    // Unsolicited output is paced too; back at full speed an answer is one write again.
+    modem_->Inject("RING");
+    EXPECT_EQ(slave_->ReadUntil("RING\r\n"), "\r\nRING\r\n");
+    EXPECT_EQ(traced(8).size(), 4u);
+    modem_->SetPace(0, 0);
+    EXPECT_EQ(slave_->Ask("AT+CSQ"), answer);
+    EXPECT_EQ(traced(answer.size()), std::vector<std::string>{answer});
 }
 
 TEST_F(ModemTest, WithheldCommandsGetNoAnswerButTheModemGoesOn) {
