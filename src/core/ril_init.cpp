@@ -98,19 +98,24 @@ const RIL_RadioFunctions *RIL_Init(const struct RIL_Env *env, int argc, char **a
     pthread_mutex_init(&s_readdelmutex, nullptr);
     pthread_mutex_init(&s_zvril_readsms_mutex, nullptr);
 
-    if (socketpair(AF_LOCAL, SOCK_STREAM | SOCK_CLOEXEC, 0, del_sms_control) < 0) {
+    if (del_sms_control[0] < 0 && socketpair(AF_LOCAL, SOCK_STREAM | SOCK_CLOEXEC, 0, del_sms_control) < 0) {
         RLOGD("could not create thread control socket pair: %s", strerror(errno));
         return nullptr;
     }
 
-    if (zv::StoredSmsThreadBody && !StartDetached(zv::StoredSmsThreadBody)) {
-        perror("pthread_create");
-        return nullptr;
+    // The daemon calls RIL_Init once per process. Should it call again, the threads already
+    // running keep serving: a second main loop would fight the first over the modem.
+    static std::atomic<bool> threadsStarted{false};
+    if (!threadsStarted.load()) {
+        if (zv::StoredSmsThreadBody && !StartDetached(zv::StoredSmsThreadBody)) {
+            perror("pthread_create");
+            return nullptr;
+        }
+        RLOGD("--->>>new a pthread here<<<---");
+        StartDetached(zv::WorkerThreadBody);
+        if (zv::MainLoopThreadBody) StartDetached(zv::MainLoopThreadBody);
+        threadsStarted.store(true);
     }
-
-    RLOGD("--->>>new a pthread here<<<---");
-    StartDetached(zv::WorkerThreadBody);
-    if (zv::MainLoopThreadBody) StartDetached(zv::MainLoopThreadBody);
 
     property_get("ro.build.version.release", Android_version, "");
     RLOGD("RIL_Init Android version: %s", Android_version);

@@ -2,11 +2,13 @@
 // and the radio state seen from outside.
 #include <gtest/gtest.h>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "support/library_fixture.h"
 
@@ -47,6 +49,27 @@ TEST_F(LibraryTest, InitReturnsTheTableForTheRelease) {
     EXPECT_TRUE(LogContains("RIL_Init Android version: 4.3.1"));
     EXPECT_TRUE(LogContains("RIL_Init Android4.x"));
     EXPECT_TRUE(LogContains("D/RIL     ("));
+}
+
+int Threads() {
+    int n = 0;
+    if (DIR *d = opendir("/proc/self/task")) {
+        while (struct dirent *e = readdir(d)) n += e->d_name[0] != '.';
+        closedir(d);
+    }
+    return n;
+}
+
+// A second RIL_Init answers with the table but starts no second set of threads.
+TEST_F(LibraryTest, SecondInitStartsNoMoreThreads) {
+    ASSERT_NE(daemon_.Init({}), nullptr);
+    std::this_thread::sleep_for(50ms);
+    int threads = Threads();
+    int pair0 = Sym<int>("del_sms_control")[0];
+    ASSERT_NE(daemon_.Init({}), nullptr);
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(Threads(), threads);
+    EXPECT_EQ(Sym<int>("del_sms_control")[0], pair0);
 }
 
 TEST_F(LibraryTest, OldReleaseGetsTheOldTableVersion) {
