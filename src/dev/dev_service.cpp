@@ -8,7 +8,7 @@
 #include "atchannel/atchannel.h"
 #include "dev/dev.h"
 #include "dev/dev_requests.h"
-#include "dev/request_util.h"
+#include <zvrequest.h>
 #include "sim/sim_state.h"
 
 extern "C" {

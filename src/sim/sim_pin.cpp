@@ -11,7 +11,7 @@
 #include <zvstr.h>
 
 #include "atchannel/atchannel.h"
-#include "dev/request_util.h"
+#include <zvrequest.h>
 #include "sim/sim.h"
 #include "sim/sim_state.h"
 

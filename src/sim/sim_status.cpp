@@ -7,7 +7,7 @@
 #include <zvril.h>
 #include <zvshared.h>
 
-#include "dev/request_util.h"
+#include <zvrequest.h>
 #include "sim/sim.h"
 #include "sim/sim_state.h"
 

@@ -1,11 +1,11 @@
 /*
- * Helpers shared by the device and SIM request handlers: the checks on the char *[] records
+ * Helpers shared by the service request handlers: the checks on the char *[] records
  * the framework hands over, done before anything is sent (a short or missing record, a null
  * string, an overlong string or one that could close its quoted AT argument, and so inject a
  * command, is refused whole), and the one test of an AT exchange's outcome.
  */
-#ifndef ZORVIK_DEV_REQUEST_UTIL_H
-#define ZORVIK_DEV_REQUEST_UTIL_H
+#ifndef ZORVIK_ZVREQUEST_H
+#define ZORVIK_ZVREQUEST_H
 
 #include <stddef.h>
 #include <stdlib.h>
