@@ -16,6 +16,9 @@ run_suite() {  # build-dir, extra cmake args...
 }
 RUNNER=
 
+echo "== layering"
+scripts/check-layers.sh
+
 echo "== tests (plain build)"
 run_suite build
 [ "${1:-}" = "--quick" ] && exit 0

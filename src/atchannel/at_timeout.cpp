@@ -1,6 +1,8 @@
 // How long a command may take. Network scans and SMS sending can keep the modem busy for
 // minutes; most commands answer at once. The first command sent while serving a request
 // takes that request's allowance, the rest of the request's commands the default.
+#include <telephony/ril.h>
+
 #include "atchannel/at_internal.h"
 #include "zvlog.h"
 #include "zvshared.h"

@@ -5,7 +5,7 @@
 #ifndef ZORVIK_AT_TOK_H
 #define ZORVIK_AT_TOK_H
 
-#include <zvril.h>
+#include <zvexport.h>
 
 ZV_API int at_tok_start(char **cursor);
 ZV_API int at_tok_nextint(char **cursor, int *out);

@@ -36,6 +36,8 @@
 #include "zvshared.h"
 
 extern "C" {
+pthread_mutex_t s_readdelmutex = PTHREAD_MUTEX_INITIALIZER;
+int at_request = 0;
 int g_at_type = 1;
 int terminal_connect = 0;
 }

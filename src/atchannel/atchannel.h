@@ -7,7 +7,9 @@
 #ifndef ZORVIK_ATCHANNEL_H
 #define ZORVIK_ATCHANNEL_H
 
-#include <zvril.h>
+#include <pthread.h>
+
+#include <zvexport.h>
 
 #define AT_ERR_GENERIC (-1)
 #define AT_ERR_PENDING (-2)
@@ -37,6 +39,10 @@ typedef struct {
 
 typedef void (*ATUnsolHandler)(const char *line, const char *sms_pdu);
 
+/* Senders queue on s_readdelmutex before the channel's own mutex (always in this order).
+   at_request is the number of the request being served, which picks its time-out class. */
+ZV_API pthread_mutex_t s_readdelmutex;
+ZV_API int at_request;
 ZV_API int g_at_type;
 ZV_API int terminal_connect;
 

@@ -17,7 +17,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "zvril.h"
+#include <zvexport.h>
 
 /* 1 for a unit of the default alphabet or of the extension list (its U+FFFF end mark included). */
 ZV_API int GSM_7BitAlphabet(int unit);

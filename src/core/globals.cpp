@@ -14,10 +14,7 @@ int s_port = -1;
 int s_device_socket = 0;
 const char *s_modem_path = nullptr;
 int del_sms_control[2] = {-1, -1};
-pthread_mutex_t s_readdelmutex = PTHREAD_MUTEX_INITIALIZER;
 pthread_mutex_t s_zvril_readsms_mutex = PTHREAD_MUTEX_INITIALIZER;
-
-int at_request = 0;
 
 int g_module_type = 1;
 int g_cdma_subtype = 0xffff;

@@ -6,7 +6,7 @@
 #ifndef ZORVIK_PORTS_PORTS_H
 #define ZORVIK_PORTS_PORTS_H
 
-#include <zvril.h>
+#include <zvexport.h>
 
 /* Every port path buffer handed in or out holds at most 59 characters and a terminator. */
 #define ZV_PORT_PATH_SIZE 60

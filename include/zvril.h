@@ -13,12 +13,15 @@
 
 #include <telephony/ril.h>
 
+/* Same definition as the library's own export macro, so that this header stands alone. */
+#ifndef ZV_API
 #ifdef __cplusplus
 #define ZV_EXTERN_C extern "C"
 #else
 #define ZV_EXTERN_C extern
 #endif
 #define ZV_API ZV_EXTERN_C __attribute__((visibility("default")))
+#endif
 
 /* ---- service identifiers ---- */
 enum {
