@@ -4,6 +4,7 @@
 // row of kRows that matches it; a row answers either one fixed line and OK, or through a small
 // function over the model state. Teaching the modem a command is adding a row.
 
+#include <modemsim/features.h>
 #include <modemsim/modemsim.h>
 #include <modemsim/sim_card.h>
 
@@ -295,6 +296,10 @@ bool IsPromptingCommand(const std::string &command) {
 
 bool DefaultAnswer(Modem &m, const std::string &command, Lines *lines) {
     if (BasicCommands(m, command, lines)) return true;
+    using FeatureAnswer = bool (*)(Modem &, const std::string &, Lines *);
+    for (FeatureAnswer feature : {CallAnswer, NetworkAnswer, SmsAnswer, SimFilesAnswer, DataAnswer, BandAnswer}) {
+        if (feature(m, command, lines)) return true;
+    }
     const unsigned mask = MaskOf(m.type());
     for (const Row &row : kRows) {
         if ((row.types & mask) == 0) continue;

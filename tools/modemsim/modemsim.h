@@ -23,6 +23,13 @@
 #include <thread>
 #include <vector>
 
+#include <modemsim/model_band.h>
+#include <modemsim/model_calls.h>
+#include <modemsim/model_data.h>
+#include <modemsim/model_network.h>
+#include <modemsim/model_simfiles.h>
+#include <modemsim/model_sms.h>
+
 namespace modemsim {
 
 enum class ModuleType { kWcdma, kTdscdma, kCdma, kCdmaNoCard };
@@ -49,6 +56,13 @@ struct ModelState {
     int message_reference = 0;  // last "+CMGS:"/"^HCMGS:" reference given
     int store_index = -1;       // last "+CMGW:"/"^HCMGW:" index given
     std::map<int, int> s_registers;
+    // The features, each answered from its own file (features.h).
+    CallModel calls;
+    NetworkModel network;
+    SmsModel sms;
+    SimFilesModel simfiles;
+    DataModel data;
+    BandModel band;
 };
 
 // One message collected at the "> " prompt.
