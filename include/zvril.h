@@ -134,5 +134,15 @@ ZV_API int g_pspackage;
 ZV_API int GetSIMState(void);
 ZV_API int GetRadioStatus(void);
 ZV_API void OnSIMReady(void);
+/* SIM-ready choices: toolkit command set (0 ^STGI/^STGR, 1 +CUSAT, 2 none) and new-message
+   indication mode (1 routed to the terminal, 0 stored and indicated; 0xffff not chosen). */
+ZV_API int g_stk_project;
+ZV_API int g_sms_project;
+/* Reports and deletes every unread stored message; returns how many it deleted. */
+ZV_API int GetUnreadSMSandDeletedWhenRilInit(void);
+/* Packet-data activity flag through the given query; yields nonzero. */
+ZV_API int QueryCurrentPpdState(const char *command, const char *prefix, int *flag);
+/* Completes *tokenRef with the data call list, or reports it unsolicited when tokenRef is null. */
+ZV_API void RequestDataCallList(RIL_Token *tokenRef);
 
 #endif /* ZORVIK_ZVRIL_H */

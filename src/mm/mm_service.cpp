@@ -21,4 +21,7 @@ int HandleNetworkMessage(RilMessage *m, ...) {
     return 0;  // no parser for any id yet
 }
 
+// Until the network service is built in the flag is left as the caller set it.
+int QueryCurrentPpdState(const char * /*command*/, const char * /*prefix*/, int * /*flag*/) { return 1; }
+
 }  // extern "C"

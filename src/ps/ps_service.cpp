@@ -21,4 +21,9 @@ int HandlePSMessage(RilMessage *m, ...) {
     return 0;  // no parser for any id yet
 }
 
+// Until the packet data service is built in there is no list to give.
+void RequestDataCallList(RIL_Token *tokenRef) {
+    if (tokenRef) zv::CompleteRequest(*tokenRef, RIL_E_REQUEST_NOT_SUPPORTED);
+}
+
 }  // extern "C"

@@ -21,4 +21,7 @@ int HandleSMSMessage(RilMessage *m, ...) {
     return 0;  // no parser for any id yet
 }
 
+// Until the stored-message thread is built in there is nothing it could have deleted.
+int GetUnreadSMSandDeletedWhenRilInit(void) { return 0; }
+
 }  // extern "C"
