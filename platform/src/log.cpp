@@ -64,10 +64,26 @@ char PriorityLetter(int prio) {
 
 }  // namespace
 
+// Another thread may have loaded the descriptor and be about to write to it, so a descriptor
+// the log has handed out is never closed: a new target is put in its place with dup2(), which
+// swaps the file under the same number at once, and a writer's line lands in the old file or
+// in the new one but never in whatever a close would have let reuse the number.
 void ReopenLogTarget() {
     std::lock_guard<std::mutex> lock(g_targetMutex);
-    int old = g_fd.exchange(-2);
-    if (old > STDERR_FILENO) close(old);
+    const int old = g_fd.load(std::memory_order_relaxed);
+    if (old <= STDERR_FILENO) {
+        // Not opened yet, or standard error (which is not ours to replace): open afresh.
+        g_fd.store(-2, std::memory_order_release);
+        return;
+    }
+    std::string path = HostLogFile();
+    int next = -1;
+    if (!path.empty()) next = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (next < 0) next = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 0);
+    if (next < 0) return;  // keep writing to the old file rather than lose the log
+    while (dup3(next, old, O_CLOEXEC) < 0 && errno == EINTR) {
+    }
+    close(next);
 }
 
 void SetLogCapture(LogCapture fn, void *ctx) {

@@ -79,6 +79,33 @@ void ReverseIntermediates(ATResponse *r);
 /* Consecutive time-outs without any line from the modem after which the exchange fails. */
 constexpr int kSilentTimeoutsBeforeFailure = 3;
 
+/*
+ * Bounds of one response: a modem that keeps sending lines that match the command would
+ * otherwise grow it without limit. Past either bound the exchange fails once its final line
+ * (or its time-out) comes; the lines in between are dropped.
+ */
+constexpr size_t kMaxResponseLines = 2048;
+constexpr size_t kMaxResponseBytes = 256 * 1024;
+
+/*
+ * After a time-out the modem may still answer the command it gave up on, and that late final
+ * line must not end the next exchange. Before the next command the channel sends this probe,
+ * waits for its final line, then lets the line go quiet for a while: whatever the modem still
+ * owed has arrived by then (it answers in order) and went to the unsolicited handler.
+ */
+constexpr const char kResyncProbe[] = "AT";
+constexpr long long kResyncProbeTimeoutMs = 5000;
+constexpr long long kResyncQuietMs = 200;
+constexpr long long kResyncQuietFloorMs = 20;  // real milliseconds, whatever the time scale
+constexpr long long kResyncDrainMaxMs = 2000;
+
+/*
+ * For the time-out hook: closes the channel only when it is still the one on which the
+ * calling thread's exchange timed out (a hook that runs after a reopen must leave the new
+ * channel alone). Outside a hook it closes whatever channel is open. True when it closed.
+ */
+bool CloseTimedOutChannel();
+
 /* Fault injection for tests: the next n response allocations fail. */
 extern std::atomic<int> g_failResponseAllocs;
 

@@ -11,15 +11,25 @@ namespace zv::at {
 namespace {
 
 // Commands and responses whose arguments are secret, matched anywhere in the line without
-// regard to case; the first entry found in table order decides.
+// regard to case; the first entry found in table order decides which one is reported. The
+// first thirty are the classic list; the rest are lines of 3GPP TS 27.007 (and of this modem
+// family) that carry a phone number, a PIN or unlock code, an identity or credentials too.
 constexpr const char *kMaskedPrefixTable[] = {
     "AT+CPIN=", "AT+CPWD=", "AT+CLCK=", "AT^CARDLOCK=", "AT^NDISDUP=", "AT+CMGW=", "AT^HCMGW=",   "AT+CUSD=",
     "ATD",      "AT+CDV",   "AT+CCFC=", "AT+CMGS=",     "AT^HCMGS=",   "AT+CSCA=", "AT^PPPCFG =", "AT+CGDCONT=",
     "AT+CCWA=", "+CMGR:",   "+CLCC:",   "+CCFC:",       "+CRSM:",      "+CUSD:",   "^IMEISV:",    "+CGMR:",
     "+GSN:",    "^MEID:",   "^MDN:",    "^CURRSID:",    "+CCWA:",      "+CSCA:",
+    // numbers
+    "+CLIP:", "+COLP:", "+CNUM:", "+CSSU:", "+CMT:", "+CDS:", "+CMGL:", "^HCMT:", "^HCMGR:", "+CPBR:", "+CPBF:",
+    "AT+CPBW=", "AT^CPBW=", "AT+CTFR=", "AT+CMGC=", "AT+VTS=", "AT^DTMF=",
+    // codes and card access
+    "AT^CARDUNLOCK=", "AT+CSIM=", "+CSIM:", "AT+CRSM=", "AT^CPIN=",
+    // identities
+    "+CIMI:", "^IMSI:", "+CGSN:", "^IMEI:", "^ICCID:", "+ICCID:", "^CCID:", "+CCID:", "^ESN:", "+GSN=",
+    // credentials
+    "AT+CGAUTH=", "AT^AUTHDATA=", "AT$QCPDPP=", "AT^PPPCFG=",
 };
 constexpr int kMaskedPrefixCount = static_cast<int>(sizeof kMaskedPrefixTable / sizeof kMaskedPrefixTable[0]);
-static_assert(kMaskedPrefixCount == 30);
 
 constexpr int kAllocAttempts = 10;
 
@@ -35,19 +45,24 @@ bool StartsWithNoCase(const char *s, const char *prefix) {
 }
 
 // One pass over the line: at each position only the entries that start with that character
-// are tried, and only those before the best entry found so far.
-int FindMaskedPrefix(const char *text) {
+// are tried. Returns the first entry in table order found anywhere; *secretFrom (when given)
+// is where the secret part starts: right behind the earliest match in the line.
+int FindMaskedPrefix(const char *text, const char **secretFrom = nullptr) {
     int best = kMaskedPrefixCount;
-    for (const char *p = text; *p && best > 0; ++p) {
+    const char *from = nullptr;
+    for (const char *p = text; *p; ++p) {
         const char c = Lower(*p);
         if (c != 'a' && c != '+' && c != '^') continue;
-        for (int i = 0; i < best; ++i) {
+        if (best == 0 && from) break;
+        for (int i = 0; i < kMaskedPrefixCount; ++i) {
             if (Lower(kMaskedPrefixTable[i][0]) == c && StartsWithNoCase(p, kMaskedPrefixTable[i])) {
-                best = i;
+                if (i < best) best = i;
+                if (!from) from = p + strlen(kMaskedPrefixTable[i]);
                 break;
             }
         }
     }
+    if (secretFrom) *secretFrom = from;
     return best == kMaskedPrefixCount ? -1 : best;
 }
 
@@ -66,31 +81,21 @@ const char *FindNoCase(const char *haystack, const char *needle) {
     return nullptr;
 }
 
+// Everything behind a secret prefix is masked, whatever characters follow: a value may hold
+// "=" or ":" itself, so no later separator can mark where the secret starts. A line that
+// starts with a digit (an identity, an SMS PDU) is masked whole.
 void MaskLine(char *text, size_t len) {
-    const int entry = FindMaskedPrefix(text);
-    if (entry < 0 && !(text[0] >= '0' && text[0] <= '9')) return;
-
-    char *arg = text;
-    if (char *eq = strchr(text, '=')) {
-        arg = eq + 1;
-    } else if (char *colon = strchr(text, ':')) {
-        arg = colon + 1;
+    const char *from = nullptr;
+    char *arg = nullptr;
+    if (FindMaskedPrefix(text, &from) >= 0) {
+        arg = text + (from - text);
+    } else if (text[0] >= '0' && text[0] <= '9') {
+        arg = text;
+    } else {
+        return;
     }
-    if (*arg == '\0') return;
-
-    size_t count = len;
-    if (entry >= 0) {
-        const size_t prefixLen = strlen(kMaskedPrefixTable[entry]);
-        count = len > prefixLen ? len - prefixLen : 0;
-    }
-    // A dial string keeps its command letters so the log still shows a dial.
-    if (strstr(arg, "ATD")) {
-        arg += 3;
-    } else if (strstr(arg, "AT+CDV")) {
-        arg += 6;
-    }
-    for (size_t i = 0; i < count && arg[i]; ++i) {
-        if (!KeptInMask(arg[i])) arg[i] = '*';
+    for (char *end = text + len; arg < end && *arg; ++arg) {
+        if (!KeptInMask(*arg)) *arg = '*';
     }
 }
 

@@ -2,16 +2,25 @@
 // routes each to the exchange in progress or to the unsolicited handler; senders take turns
 // through s_readdelmutex and wait on the channel's condition for their final line.
 //
-// Two choices go beyond the plain request/response protocol:
+// Choices that go beyond the plain request/response protocol:
 // - Waits are measured on CLOCK_MONOTONIC, so setting the wall clock (the network time
 //   indication does exactly that on a device) can neither cut a wait short nor stretch it.
 // - A single time-out is the modem being slow and leaves the channel alone. Several in a row
 //   with not one line from the modem in between mean the port is dead although it is still
 //   open; that exchange then fails with AT_ERR_TIMEOUT, which runs the time-out hook so the
 //   owner can close and reopen the port.
+// - The descriptor is non-blocking and every write is bounded by the exchange's deadline: a
+//   port that stops draining ends the exchange like a silent modem does. Only the sender
+//   writes (the PDU too, when the reader reports the prompt), and never with the channel
+//   mutex held, so the reader keeps routing lines meanwhile.
+// - The reader runs the unsolicited handler without the channel mutex: a handler that reports
+//   to the daemon holds up nobody. One reader thread delivers every line, so the order of the
+//   reports is the order of the lines.
+// - After a time-out the next exchange first resynchronises (kResyncProbe in at_internal.h).
 #include "atchannel/atchannel.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
 #include <stdint.h>
@@ -23,6 +32,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <memory>
@@ -51,22 +61,22 @@ namespace {
 constexpr int kAllocAttempts = 10;
 constexpr int kHandshakeAttempts = 8;
 constexpr long long kHandshakeSettleMs = 250;
-// A descriptor opened non-blocking may refuse a write while the modem drains its input; a
-// port that takes longer than this to accept a few bytes is not coming back.
-constexpr long long kWriteStallMs = 5000;
-// write() returning 0 again and again would otherwise spin forever.
+// write() returning 0 again and again would otherwise spin until the deadline.
 constexpr int kMaxEmptyWrites = 100;
 
 // Everything one reader thread owns. The channel drops its reference on close; the thread
 // keeps its own until it has stopped touching the descriptor, so the descriptor is closed
-// only after that and its number cannot be reused under a reader that still reads it.
+// only after that and its number cannot be reused under a reader that still reads it. A
+// sender writing to the port counts itself in writers for the same reason.
 struct ReaderContext {
     int fd = -1;
-    int wakeFd = -1;  // eventfd: at_close wakes a reader blocked in poll()
+    int wakeFd = -1;  // eventfd: at_close wakes a reader blocked in poll() and a stalled writer
+    unsigned generation = 0;  // of the channel this reader serves
     std::atomic<bool> stop{false};
     std::mutex doneMutex;
     std::condition_variable doneCond;
-    bool done = false;
+    bool done = false;  // guarded by doneMutex
+    int writers = 0;    // guarded by doneMutex
     LineSplitter splitter;
 
     ~ReaderContext() {
@@ -86,7 +96,14 @@ struct Channel {
     ATResponse *pending = nullptr;
     ATCommandType type = AT_TYPE_NO_RESULT;
     const char *prefix = nullptr;
-    const char *pdu = nullptr;
+    const char *pdu = nullptr;         // to be written at the prompt
+    const char *pduToWrite = nullptr;  // the prompt came: the sender writes this now
+    size_t pendingLines = 0;
+    size_t pendingBytes = 0;
+    bool overflowed = false;    // the pending response hit a bound
+    bool resyncNeeded = false;  // an exchange timed out since the last resynchronisation
+    bool draining = false;      // a sender waits for the line to go quiet
+    unsigned long long lines = 0;
 
     std::atomic<ATUnsolHandler> unsol{nullptr};
     std::atomic<void (*)(void)> onTimeout{nullptr};
@@ -109,6 +126,8 @@ Channel &Chan() {
 }
 
 thread_local const ReaderContext *t_reader = nullptr;
+// The generation on which this thread's exchange timed out, while its time-out hook runs.
+thread_local unsigned t_timedOutGeneration = 0;
 
 void Lock(pthread_mutex_t *m, const char *failure) {
     if (pthread_mutex_lock(m) != 0) RLOGD("%s", failure);
@@ -118,32 +137,56 @@ void Unlock(pthread_mutex_t *m, const char *failure) {
     if (pthread_mutex_unlock(m) != 0) RLOGD("%s", failure);
 }
 
+struct timespec DeadlineAfter(long long ms) {
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    ts.tv_sec += static_cast<time_t>(ms / 1000);
+    ts.tv_nsec += static_cast<long>((ms % 1000) * 1000000L);
+    if (ts.tv_nsec >= 1000000000L) {
+        ts.tv_sec += 1;
+        ts.tv_nsec -= 1000000000L;
+    }
+    return ts;
+}
+
+// Milliseconds from now until the deadline, 0 when it has passed.
+int MsUntil(const struct timespec &deadline) {
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    long long ms = (static_cast<long long>(deadline.tv_sec) - now.tv_sec) * 1000 +
+                   (deadline.tv_nsec - now.tv_nsec) / 1000000;
+    if (ms <= 0) return 0;
+    return ms > INT32_MAX ? INT32_MAX : static_cast<int>(ms);
+}
+
+enum class WriteResult { kDone, kStalled, kClosed, kFailed };
+
 // Writes every byte of the vector, continuing after partial writes and retrying interrupted
-// ones. The command and its line end go out in one system call when the tty takes them.
-bool WriteAll(int fd, struct iovec *iov, int count) {
+// ones, until the deadline. The command and its line end go out in one system call when the
+// tty takes them.
+WriteResult WriteAll(ReaderContext &ctx, struct iovec *iov, int count, const struct timespec &deadline) {
     int emptyWrites = 0;
     for (;;) {
         while (count > 0 && iov->iov_len == 0) {
             ++iov;
             --count;
         }
-        if (count == 0) return true;
-        ssize_t n = writev(fd, iov, count);
+        if (count == 0) return WriteResult::kDone;
+        if (ctx.stop.load(std::memory_order_acquire)) return WriteResult::kClosed;
+        ssize_t n = writev(ctx.fd, iov, count);
         if (n < 0) {
             if (errno == EINTR) continue;
-            if (errno == EAGAIN || errno == EWOULDBLOCK) {
-                struct pollfd pfd = {fd, POLLOUT, 0};
-                int ready;
-                do {
-                    ready = poll(&pfd, 1, static_cast<int>(zv::ScaleMs(kWriteStallMs)));
-                } while (ready < 0 && errno == EINTR);
-                if (ready <= 0) return false;
-                continue;
-            }
-            return false;
+            if (errno != EAGAIN && errno != EWOULDBLOCK) return WriteResult::kFailed;
+            n = 0;
+        } else if (n == 0 && ++emptyWrites > kMaxEmptyWrites) {
+            return WriteResult::kStalled;
         }
         if (n == 0) {
-            if (++emptyWrites > kMaxEmptyWrites) return false;
+            struct pollfd pfd[2] = {{ctx.fd, POLLOUT, 0}, {ctx.wakeFd, POLLIN, 0}};
+            const int ms = MsUntil(deadline);
+            if (ms == 0) return WriteResult::kStalled;
+            if (poll(pfd, 2, ms) < 0 && errno != EINTR) return WriteResult::kFailed;
+            if (pfd[1].revents != 0) return WriteResult::kClosed;
             continue;
         }
         size_t done = static_cast<size_t>(n);
@@ -159,13 +202,26 @@ bool WriteAll(int fd, struct iovec *iov, int count) {
     }
 }
 
-bool WriteWithTerminator(int fd, const char *text, char terminator) {
+// Writes text and its terminator to the port of ctx without any channel lock held.
+WriteResult WriteWithTerminator(ReaderContext &ctx, const char *text, char terminator,
+                                const struct timespec &deadline) {
+    {
+        std::lock_guard<std::mutex> lock(ctx.doneMutex);
+        if (ctx.stop.load(std::memory_order_acquire)) return WriteResult::kClosed;
+        ++ctx.writers;
+    }
     struct iovec iov[2];
     iov[0].iov_base = const_cast<char *>(text);
     iov[0].iov_len = strlen(text);
     iov[1].iov_base = &terminator;
     iov[1].iov_len = 1;
-    return WriteAll(fd, iov, 2);
+    const WriteResult result = WriteAll(ctx, iov, 2, deadline);
+    {
+        std::lock_guard<std::mutex> lock(ctx.doneMutex);
+        --ctx.writers;
+    }
+    ctx.doneCond.notify_all();
+    return result;
 }
 
 // A CR, LF, Ctrl-Z or ESC inside a command would end it early and let the rest run as a
@@ -193,24 +249,24 @@ char *CopyLine(const char *line) {
     return nullptr;
 }
 
-struct timespec DeadlineAfter(long long ms) {
-    struct timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    ts.tv_sec += static_cast<time_t>(ms / 1000);
-    ts.tv_nsec += static_cast<long>((ms % 1000) * 1000000L);
-    if (ts.tv_nsec >= 1000000000L) {
-        ts.tv_sec += 1;
-        ts.tv_nsec -= 1000000000L;
-    }
-    return ts;
+// Counts a time-out without a line from the modem; true when it is the one that declares the
+// port dead.
+bool CountSilentTimeout(Channel &c) {
+    if (c.silentTimeouts.fetch_add(1) + 1 < kSilentTimeoutsBeforeFailure) return false;
+    c.silentTimeouts.store(0);
+    return true;
 }
 
-// One exchange with the channel's mutex held; the wait releases it to the reader.
-int SendNoLock(const char *command, ATCommandType type, const char *prefix, const char *pdu, ATResponse **out) {
+// One exchange with the channel's mutex held (and s_readdelmutex, which keeps every other
+// sender out); the mutex is released while writing and while waiting. *timedOut tells the
+// caller that the exchange ended by its deadline (or a port that stopped draining).
+int Exchange(const char *command, ATCommandType type, const char *prefix, const char *pdu, long long timeoutMs,
+             ATResponse **out, bool *timedOut) {
     Channel &c = Chan();
+    *timedOut = false;
     if (c.pending) return AT_ERR_PENDING;
     zv::Store(g_at_type, (strstr(command, "ATA") || strstr(command, "ATD")) ? 0 : 1);
-    if (c.fd < 0 || c.readerClosed) return AT_ERR_CLOSED;
+    if (c.fd < 0 || c.readerClosed || !c.reader) return AT_ERR_CLOSED;
     if (HasControlCharacter(command) || HasControlCharacter(pdu)) {
         RLOGD("at_send_command_full_nolock: control character in command refused");
         return AT_ERR_GENERIC;
@@ -224,47 +280,73 @@ int SendNoLock(const char *command, ATCommandType type, const char *prefix, cons
         return AT_ERR_GENERIC;
     }
 
-    // The deadline is taken before the write: an answer that comes at once then finds the
-    // sender already waiting instead of the reader blocking on the mutex.
-    const struct timespec deadline = DeadlineAfter(zv::ScaleMs(ChooseTimeoutMs(command)));
-    PrintATCommand(command, static_cast<int>(strlen(command)), 1);
-    if (!WriteWithTerminator(c.fd, command, '\r')) {
-        at_response_free(response);
-        return AT_ERR_GENERIC;
-    }
-
+    const struct timespec deadline = DeadlineAfter(zv::ScaleMs(timeoutMs));
+    // Pending before the write: an answer that comes at once finds its exchange.
     c.type = type;
     c.prefix = prefix;
     c.pdu = pdu;
+    c.pduToWrite = nullptr;
     c.pending = response;
-
+    c.pendingLines = c.pendingBytes = 0;
+    c.overflowed = false;
     const unsigned generation = c.generation;
+    std::shared_ptr<ReaderContext> port = c.reader;
+
+    Unlock(&c.mutex, "at_send_command_full:pthread_mutex_unlock2 error!");
+    PrintATCommand(command, static_cast<int>(strlen(command)), 1);
+    WriteResult written = WriteWithTerminator(*port, command, '\r', deadline);
+    Lock(&c.mutex, "at_send_command_full:pthread_mutex_lock2 error!");
+
     auto waiting = [&] { return !response->finalResponse && !c.readerClosed && c.generation == generation; };
-    bool timedOut = false;
-    while (waiting()) {
+    bool failed = written == WriteResult::kFailed;
+    bool stalled = written == WriteResult::kStalled;
+    while (written == WriteResult::kDone && waiting()) {
+        if (const char *toWrite = c.pduToWrite) {
+            c.pduToWrite = nullptr;
+            Unlock(&c.mutex, "at_send_command_full:pthread_mutex_unlock2 error!");
+            PrintATCommand(toWrite, static_cast<int>(strlen(toWrite)), 1);
+            written = WriteWithTerminator(*port, toWrite, '\x1a', deadline);
+            Lock(&c.mutex, "at_send_command_full:pthread_mutex_lock2 error!");
+            // A PDU that cannot be written is abandoned; the modem's answer (or the
+            // deadline) still ends the exchange.
+            stalled = written == WriteResult::kStalled;
+            if (written != WriteResult::kClosed) written = WriteResult::kDone;
+            if (stalled) break;
+            continue;
+        }
         if (pthread_cond_timedwait(&c.cond, &c.mutex, &deadline) == ETIMEDOUT) {
-            if (waiting()) {
-                RLOGD("*****The AT command is TIMEOUT, You  can extend the wait time of this AT command*****");
-                timedOut = true;
-            }
+            if (waiting()) stalled = true;
             break;
         }
     }
+    if (stalled) {
+        RLOGD("*****The AT command is TIMEOUT, You  can extend the wait time of this AT command*****");
+    }
 
-    const bool closed = c.readerClosed || c.generation != generation;
+    const bool closed = c.readerClosed || c.generation != generation || written == WriteResult::kClosed;
     if (c.pending == response) {
         c.pending = nullptr;
         c.prefix = nullptr;
         c.pdu = nullptr;
+        c.pduToWrite = nullptr;
     }
 
     int result = closed ? AT_ERR_CLOSED : 0;
-    if (timedOut && !closed && c.silentTimeouts.fetch_add(1) + 1 >= kSilentTimeoutsBeforeFailure) {
-        c.silentTimeouts.store(0);
-        result = AT_ERR_TIMEOUT;
+    if (failed && !closed) result = AT_ERR_GENERIC;
+    if (stalled && !closed) {
+        *timedOut = true;
+        c.resyncNeeded = true;
+        if (CountSilentTimeout(c)) {
+            result = AT_ERR_TIMEOUT;
+            t_timedOutGeneration = generation;
+        }
+    }
+    if (c.overflowed && result == 0) {
+        response->success = 0;
+        result = AT_ERR_GENERIC;
     }
 
-    if (out) {
+    if (out && !failed) {
         ReverseIntermediates(response);
         *out = response;
     } else {
@@ -273,13 +355,59 @@ int SendNoLock(const char *command, ATCommandType type, const char *prefix, cons
     return result;
 }
 
-void WritePdu(Channel &c) {
-    if (c.fd < 0 || c.readerClosed) return;
-    PrintATCommand(c.pdu, static_cast<int>(strlen(c.pdu)), 1);
-    WriteWithTerminator(c.fd, c.pdu, '\x1a');
+// Waits, with the channel mutex held, until no line has arrived for a while (bounded).
+void WaitForQuiet(Channel &c) {
+    const long long quiet = std::max(zv::ScaleMs(kResyncQuietMs), kResyncQuietFloorMs);
+    const struct timespec limit = DeadlineAfter(std::max(zv::ScaleMs(kResyncDrainMaxMs), quiet));
+    c.draining = true;
+    for (;;) {
+        const unsigned long long seen = c.lines;
+        struct timespec until = DeadlineAfter(quiet);
+        if (MsUntil(limit) < quiet) until = limit;
+        int rc = 0;
+        while (c.lines == seen && !c.readerClosed && rc != ETIMEDOUT) {
+            rc = pthread_cond_timedwait(&c.cond, &c.mutex, &until);
+        }
+        if (c.lines == seen || c.readerClosed || MsUntil(limit) == 0) break;
+    }
+    c.draining = false;
 }
 
-void ProcessLine(const ReaderContext &ctx, const char *line) {
+// Resynchronisation after a time-out (see kResyncProbe). Returns 0 when the channel can be
+// trusted again, else the result for the exchange that asked for it.
+int Resync() {
+    Channel &c = Chan();
+    RLOGD("AT channel: resynchronising after a time-out");
+    bool timedOut = false;
+    const int err = Exchange(kResyncProbe, AT_TYPE_NO_RESULT, nullptr, nullptr, kResyncProbeTimeoutMs, nullptr,
+                             &timedOut);
+    if (err != 0 || timedOut) return err;
+    WaitForQuiet(c);
+    if (c.readerClosed) return AT_ERR_CLOSED;
+    c.resyncNeeded = false;
+    return 0;
+}
+
+// One exchange with the channel's mutex held, resynchronising first when needed.
+int SendNoLock(const char *command, ATCommandType type, const char *prefix, const char *pdu, ATResponse **out) {
+    Channel &c = Chan();
+    if (c.pending) return AT_ERR_PENDING;
+    if (c.resyncNeeded && c.fd >= 0 && !c.readerClosed) {
+        const int err = Resync();
+        if (c.resyncNeeded) {
+            // The probe went unanswered: so does this command, which is not sent. Like any
+            // time-out the caller gets an empty response.
+            if ((err == 0 || err == AT_ERR_TIMEOUT) && out) {
+                if (ATResponse *empty = NewResponse()) *out = empty;
+            }
+            return err;
+        }
+    }
+    bool timedOut = false;
+    return Exchange(command, type, prefix, pdu, ChooseTimeoutMs(command), out, &timedOut);
+}
+
+void ProcessLine(const ReaderContext &ctx, const char *line, size_t len) {
     Channel &c = Chan();
     Lock(&c.mutex, "processLine:pthread_mutex_lock error !");
     if (c.reader.get() != &ctx) {
@@ -287,16 +415,17 @@ void ProcessLine(const ReaderContext &ctx, const char *line) {
         Unlock(&c.mutex, "processLine:pthread_mutex_unlock error !");
         return;
     }
+    ++c.lines;
     ExchangeView view;
     // Once the final line is in, the exchange is over even if its sender has not woken yet.
     view.pending = c.pending && !c.pending->finalResponse;
     view.type = c.type;
     view.prefix = c.prefix;
-    view.hasIntermediate = c.pending && c.pending->p_intermediates;
+    view.hasIntermediate = c.pending && (c.pending->p_intermediates || c.pendingLines > 0);
     view.pduStored = c.pdu != nullptr;
     view.atType = zv::Load(g_at_type);
 
-    bool wake = false;
+    bool wake = c.draining;
     const LineClass cls = ClassifyLine(line, view);
     switch (cls) {
         case LineClass::kSuccess:
@@ -306,23 +435,36 @@ void ProcessLine(const ReaderContext &ctx, const char *line) {
             wake = true;
             break;
         case LineClass::kPrompt:
-            WritePdu(c);
+            // The sender writes it: the reader never blocks on the port.
+            c.pduToWrite = c.pdu;
             c.pdu = nullptr;
+            wake = true;
             break;
         case LineClass::kIntermediate:
+            if (c.overflowed) break;
+            if (c.pendingLines >= kMaxResponseLines || c.pendingBytes + len > kMaxResponseBytes) {
+                RLOGD("AT response exceeds %zu lines or %zu bytes; dropping the rest until its final line",
+                      kMaxResponseLines, kMaxResponseBytes);
+                c.overflowed = true;
+                break;
+            }
+            ++c.pendingLines;
+            c.pendingBytes += len;
             AddIntermediate(c.pending, line);
             break;
         case LineClass::kUnsolicited:
-            if (ATUnsolHandler handler = c.unsol.load()) handler(line, nullptr);
             break;
     }
     Unlock(&c.mutex, "processLine:pthread_mutex_unlock error !");
     // Signalled after the unlock so the sender does not wake only to block on the mutex.
-    if (wake && pthread_cond_signal(&c.cond) != 0) RLOGD("pthread_cond_signal error !");
+    if (wake && pthread_cond_broadcast(&c.cond) != 0) RLOGD("pthread_cond_signal error !");
+    if (cls == LineClass::kUnsolicited) {
+        if (ATUnsolHandler handler = c.unsol.load()) handler(line, nullptr);
+    }
 }
 
 // Next line from the port, or null when the port is gone or the channel was closed.
-const char *ReadLine(ReaderContext &ctx) {
+const char *ReadLine(ReaderContext &ctx, size_t *lineLen) {
     Channel &c = Chan();
     for (;;) {
         if (ctx.stop.load(std::memory_order_acquire)) return nullptr;
@@ -330,6 +472,7 @@ const char *ReadLine(ReaderContext &ctx) {
         if (const char *line = ctx.splitter.Next(&len)) {
             c.silentTimeouts.store(0, std::memory_order_relaxed);
             PrintATCommand(line, static_cast<int>(len), 0);
+            if (lineLen) *lineLen = len;
             return line;
         }
         size_t room = 0;
@@ -388,20 +531,21 @@ void *ReaderMain(void *arg) {
     t_reader = ctx.get();
 
     for (;;) {
-        const char *line = ReadLine(*ctx);
+        size_t len = 0;
+        const char *line = ReadLine(*ctx, &len);
         if (!line) break;
         if (IsSmsPairLine(line)) {
             // The indication and its PDU travel together. They never belong to a command, so
             // the handler runs without the command mutex and a sender is not held up while
             // the message is handed on.
             std::string indication(line);
-            const char *pdu = ReadLine(*ctx);
+            const char *pdu = ReadLine(*ctx, nullptr);
             if (!pdu) break;
             ATUnsolHandler handler = Chan().unsol.load();
             if (handler && !ctx->stop.load(std::memory_order_acquire)) handler(indication.c_str(), pdu);
             continue;
         }
-        ProcessLine(*ctx, line);
+        ProcessLine(*ctx, line, len);
     }
 
     zv::Store(terminal_connect, 1);
@@ -417,10 +561,15 @@ void *ReaderMain(void *arg) {
 }
 
 // Stops the reader and closes the port. The descriptor keepFd is not closed: at_open may be
-// handed the descriptor of the channel it replaces.
-void CloseChannel(int keepFd) {
+// handed the descriptor of the channel it replaces. With onlyGeneration non-zero the channel
+// is closed only while it is still that one. True when a channel was closed.
+bool CloseChannel(int keepFd, unsigned onlyGeneration = 0) {
     Channel &c = Chan();
     Lock(&c.mutex, "at_close:pthread_mutex_lock error !");
+    if (onlyGeneration != 0 && c.generation != onlyGeneration) {
+        Unlock(&c.mutex, "at_close:pthread_mutex_unlock error !");
+        return false;
+    }
     const int fd = c.fd;
     c.fd = -1;
     std::shared_ptr<ReaderContext> ctx = std::move(c.reader);
@@ -435,15 +584,19 @@ void CloseChannel(int keepFd) {
         while (write(ctx->wakeFd, &one, sizeof one) < 0 && errno == EINTR) {
         }
         // On the reader's own thread (a hook or handler) the reader is not reading right now.
-        if (t_reader != ctx.get()) {
-            std::unique_lock<std::mutex> lock(ctx->doneMutex);
-            ctx->doneCond.wait(lock, [&] { return ctx->done; });
-        }
+        const bool onReader = t_reader == ctx.get();
+        std::unique_lock<std::mutex> lock(ctx->doneMutex);
+        ctx->doneCond.wait(lock, [&] { return (onReader || ctx->done) && ctx->writers == 0; });
     }
     if (fd >= 0 && fd != keepFd) close(fd);
+    return fd >= 0 || ctx != nullptr;
 }
 
 }  // namespace
+
+bool CloseTimedOutChannel() {
+    return CloseChannel(-1, t_timedOutGeneration);
+}
 
 void AddIntermediate(ATResponse *r, const char *line) {
     ATLine *entry = nullptr;
@@ -482,6 +635,13 @@ int at_open(int fd, ATUnsolHandler unsol_handler) {
     if (fd < 0) return -1;
     zv::at::CloseChannel(fd);
 
+    // Every write is bounded by its exchange's deadline: the port must not block a writer.
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags < 0 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0) {
+        fprintf(stderr, "fcntl: %s\n", strerror(errno));
+        return -1;
+    }
+
     auto ctx = std::make_shared<zv::at::ReaderContext>();
     ctx->fd = fd;
     ctx->wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
@@ -498,8 +658,12 @@ int at_open(int fd, ATUnsolHandler unsol_handler) {
     c.pending = nullptr;
     c.prefix = nullptr;
     c.pdu = nullptr;
+    c.pduToWrite = nullptr;
+    c.resyncNeeded = false;
     c.reader = ctx;
     ++c.generation;
+    if (c.generation == 0) ++c.generation;  // 0 means "any channel" to CloseChannel
+    ctx->generation = c.generation;
     c.silentTimeouts.store(0);
     zv::at::Unlock(&c.mutex, "at_open:pthread_mutex_unlock error !");
 
@@ -527,7 +691,9 @@ int at_open(int fd, ATUnsolHandler unsol_handler) {
 }
 
 void at_close(void) {
-    zv::at::CloseChannel(-1);
+    // On a reader thread (its closed hook, a handler) only that reader's own channel: a hook
+    // that runs late must not close the channel that replaced it.
+    zv::at::CloseChannel(-1, zv::at::t_reader ? zv::at::t_reader->generation : 0);
 }
 
 void at_set_on_timeout(void (*hook)(void)) {
@@ -537,6 +703,17 @@ void at_set_on_timeout(void (*hook)(void)) {
 void at_set_on_reader_closed(void (*hook)(void)) {
     Chan().onReaderClosed.store(hook);
 }
+
+namespace zv::at {
+namespace {
+
+void RunTimeoutHook() {
+    if (void (*hook)(void) = Chan().onTimeout.load()) hook();
+    t_timedOutGeneration = 0;
+}
+
+}  // namespace
+}  // namespace zv::at
 
 int at_send_command_full(const char *command, ATCommandType type, const char *prefix, const char *pdu,
                          ATResponse **out) {
@@ -550,9 +727,7 @@ int at_send_command_full(const char *command, ATCommandType type, const char *pr
     zv::at::Unlock(&s_readdelmutex, "at_send_command_full:pthread_mutex_unlock1 error!");
     if (err == 0) return 0;
     RLOGD("at_send_command_full_nolock err = %d", err);
-    if (err == AT_ERR_TIMEOUT) {
-        if (void (*hook)(void) = c.onTimeout.load()) hook();
-    }
+    if (err == AT_ERR_TIMEOUT) zv::at::RunTimeoutHook();
     return err;
 }
 
@@ -602,19 +777,28 @@ int at_send_command_oem_string(const char *command, ATResponse **out) {
     return at_send_command_full(command, AT_TYPE_OEM_STRING, nullptr, nullptr, out);
 }
 
+// The same locks in the same order as every exchange, released between attempts and during
+// the settling pause: a request that comes meanwhile waits its turn instead of failing.
 int at_handshake(void) {
     if (zv::at::t_reader) return AT_ERR_WRONG_THREAD;
     zv::at::Channel &c = Chan();
-    zv::at::Lock(&c.mutex, "at_handshake:pthread_mutex_lock error!");
     int err = AT_ERR_GENERIC;
     for (int attempt = 0; attempt < zv::at::kHandshakeAttempts; ++attempt) {
+        zv::at::Lock(&s_readdelmutex, "at_send_command_full:pthread_mutex_lock1 error!");
+        zv::at::Lock(&c.mutex, "at_handshake:pthread_mutex_lock error!");
         err = zv::at::SendNoLock("ATE0V1", AT_TYPE_NO_RESULT, nullptr, nullptr, nullptr);
+        zv::at::Unlock(&c.mutex, "at_handshake:pthread_mutex_unlock error!");
+        zv::at::Unlock(&s_readdelmutex, "at_send_command_full:pthread_mutex_unlock1 error!");
         if (err == 0) {
             sleepMsec(zv::at::kHandshakeSettleMs);
             break;
         }
+        if (err == AT_ERR_TIMEOUT) {
+            zv::at::RunTimeoutHook();
+            break;
+        }
+        if (err == AT_ERR_CLOSED) break;
     }
-    zv::at::Unlock(&c.mutex, "at_handshake:pthread_mutex_unlock error!");
     return err;
 }
 

@@ -3,6 +3,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <atomic>
+
 #include <zvlog.h>
 #include <zvplatform.h>
 #include <zvril.h>
@@ -82,8 +84,9 @@ bool GateRequest(int state, int request, void *data, size_t datalen, RIL_Token t
 
 extern "C" {
 
-void onRequest(int request, void *data, size_t datalen, RIL_Token t) {
-    zv::Store(at_request, request);
+namespace {
+
+void ServeRequest(int request, void *data, size_t datalen, RIL_Token t) {
     RLOGD("%s: %s, sState:%d", "onRequests", requestToString(request), zv::Load(sState));
 
     if (request == RIL_REQUEST_SCREEN_STATE) {
@@ -105,6 +108,18 @@ void onRequest(int request, void *data, size_t datalen, RIL_Token t) {
         RLOGD("%s: invalid service ID:%d\n", "onRequests", ZV_SERVICE_NONE);
     }
     RLOGD("onRequest: %s, Local implementation,  AT cmd sent", requestToString(request));
+}
+
+}  // namespace
+
+// The request's time-out allowance lives as long as the request is being served: whatever its
+// handler did not use (a request refused, gated or answered without a command) must not go to
+// the next command of some other request.
+void onRequest(int request, void *data, size_t datalen, RIL_Token t) {
+    zv::Store(at_request, request);
+    ServeRequest(request, data, datalen, t);
+    int expected = request;
+    std::atomic_ref<int>(at_request).compare_exchange_strong(expected, 0, std::memory_order_relaxed);
 }
 
 void ZvRilUnsolicited(const char *line, const char *sms_pdu) {

@@ -10,6 +10,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <string>
 
 #include <zorvik/host.h>
@@ -19,6 +20,7 @@
 #include <zvshared.h>
 #include <zvstr.h>
 
+#include "atchannel/at_internal.h"
 #include "atchannel/atchannel.h"
 #include "core/core_internal.h"
 #include "core/main_loop.h"
@@ -65,8 +67,10 @@ int FindAndOpenControlPort() {
             sleepMsec(kRetryPauseMs);
             continue;
         }
-        s_device_path = SERIAL_PORT_PCUI_KEYNAME;
-        int fd = open(zv::RootPath(SERIAL_PORT_PCUI_KEYNAME).c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        std::atomic_ref<const char *>(s_device_path).store(SERIAL_PORT_PCUI_KEYNAME, std::memory_order_relaxed);
+        // Non-blocking: neither the open (a tty without CLOCAL waits for carrier) nor any
+        // later write may hang on a port that does not drain.
+        int fd = open(zv::RootPath(SERIAL_PORT_PCUI_KEYNAME).c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
         if (fd >= 0) return fd;
         sleepMsec(kRetryPauseMs);
     }
@@ -117,11 +121,13 @@ bool ConfigureTty(int fd) {
     ios.c_iflag = IGNBRK | IGNPAR;
     ios.c_oflag = 0;
     ios.c_lflag = 0;
-    ios.c_cflag &= ~static_cast<tcflag_t>(CSIZE | CSTOPB | CREAD | PARENB | HUPCL | CLOCAL);
+    // No hardware flow control: a modem that never raises CTS would hold every write.
+    ios.c_cflag &= ~static_cast<tcflag_t>(CSIZE | CSTOPB | CREAD | PARENB | HUPCL | CLOCAL | CRTSCTS);
     ios.c_cflag |= CS8 | CREAD | CLOCAL;
     ios.c_cc[VMIN] = 1;
     ios.c_cc[VTIME] = 0;
-    int when = strstr(s_device_path, "ACM") ? TCSANOW : TCSAFLUSH;
+    const char *path = std::atomic_ref<const char *>(s_device_path).load(std::memory_order_relaxed);
+    int when = (path && strstr(path, "ACM")) ? TCSANOW : TCSAFLUSH;
     int r = tcsetattr(fd, when, &ios);
     int saved = errno;
     RLOGD("tcsetattr tmp=%d,error is %s", r, r < 0 ? strerror(saved) : "Success");
@@ -163,9 +169,12 @@ void *MainLoopBody(void *) {
         zv::Store(s_closed, 0);
         int err = at_open(fd, ZvRilUnsolicited);
         if (err < 0) {
+            // A passing shortage (no descriptor for the wake-up, no thread): like the other
+            // start-up failures, search again after a pause.
             RLOGD("AT error %d on at_open\n", err);
             close(fd);
-            return nullptr;
+            sleepMsec(kRetryPauseMs);
+            continue;
         }
         zv::ScheduleCallback(InitializeCallback, nullptr, 0, 0);
         sleepMsec(1000);
@@ -193,8 +202,13 @@ void OnATChannelClosed(void) {
 }
 
 void ATTimeout(void) {
+    // The hook runs after the timed-out exchange let go of the channel; if the channel was
+    // reopened meanwhile, the new one is healthy and stays.
+    if (!zv::at::CloseTimedOutChannel()) {
+        RLOGD("AT channel timeout on a channel already replaced\n");
+        return;
+    }
     RLOGD("AT channel timeout; closing\n");
-    at_close();
     zv::Store(s_closed, 1);
     // The data interface's configuration is torn down here once the data path is built in.
     SetRadioState(RADIO_STATE_UNAVAILABLE);

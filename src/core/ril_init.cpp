@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <mutex>
 
 #include <zvlog.h>
 #include <zvril.h>
@@ -23,9 +24,23 @@ namespace {
 
 const char kUsage[] = "zorvik-ril requires: -p <tcp port> or -d /dev/tty_device\n";
 
-RIL_RadioFunctions s_callbacks = {
-    12, onRequest, currentState, onSupports, onCancel, getVersion,
+// One table per interface version: a repeated RIL_Init hands out another table rather than
+// rewriting the one the daemon may be reading.
+const RIL_RadioFunctions kCallbacksV4 = {
+    4, onRequest, currentState, onSupports, onCancel, getVersion,
 };
+const RIL_RadioFunctions kCallbacksV6 = {
+    6, onRequest, currentState, onSupports, onCancel, getVersion,
+};
+
+// RIL_Init runs its option parsing (getopt keeps global state) and its one-time start-up under
+// this lock, so two concurrent calls cannot interleave.
+std::mutex g_initMutex;
+bool g_threadsStarted = false;  // guarded by g_initMutex
+
+void StoreDevicePath(const char *path) {
+    std::atomic_ref<const char *>(s_device_path).store(path, std::memory_order_relaxed);
+}
 
 bool StartDetached(void *(*body)(void *)) {
     pthread_attr_t attr;
@@ -62,8 +77,10 @@ PlatformGeneration ClassifyRelease(const char *release) {
 extern "C" {
 
 const RIL_RadioFunctions *RIL_Init(const struct RIL_Env *env, int argc, char **argv) {
+    std::lock_guard<std::mutex> initLock(g_initMutex);
     std::atomic_ref<const RIL_Env *>(s_rilenv).store(env, std::memory_order_release);
-    s_device_path = "/dev/ttyUSB2";
+    // A repeat keeps the path the main loop found: it is the port in use.
+    if (!g_threadsStarted) StoreDevicePath("/dev/ttyUSB2");
 
     // The daemon may have used getopt itself; start from the first argument.
     optind = 1;
@@ -72,22 +89,22 @@ const RIL_RadioFunctions *RIL_Init(const struct RIL_Env *env, int argc, char **a
     while (argv && argc > 0 && (opt = getopt(argc, argv, "p:d:s:u:")) != -1) {
         switch (opt) {
             case 'p':
-                s_port = atoi(optarg);
-                if (s_port == 0) {
+                zv::Store(s_port, atoi(optarg));
+                if (zv::Load(s_port) == 0) {
                     fputs(kUsage, stderr);
                     return nullptr;
                 }
                 RLOGD("Opening loopback port %d\n", s_port);
                 break;
             case 'd':
-                s_device_path = optarg;
+                StoreDevicePath(optarg);
                 break;
             case 's':
-                s_device_path = optarg;
-                s_device_socket = 1;
+                StoreDevicePath(optarg);
+                zv::Store(s_device_socket, 1);
                 break;
             case 'u':
-                s_modem_path = optarg;
+                std::atomic_ref<const char *>(s_modem_path).store(optarg, std::memory_order_relaxed);
                 break;
             default:
                 fputs(kUsage, stderr);
@@ -95,8 +112,8 @@ const RIL_RadioFunctions *RIL_Init(const struct RIL_Env *env, int argc, char **a
         }
     }
 
-    pthread_mutex_init(&s_readdelmutex, nullptr);
-    pthread_mutex_init(&s_zvril_readsms_mutex, nullptr);
+    // s_readdelmutex and s_zvril_readsms_mutex are initialised statically: initialising them
+    // here again would break them for a thread that holds or waits for them.
 
     if (del_sms_control[0] < 0 && socketpair(AF_LOCAL, SOCK_STREAM | SOCK_CLOEXEC, 0, del_sms_control) < 0) {
         RLOGD("could not create thread control socket pair: %s", strerror(errno));
@@ -105,8 +122,7 @@ const RIL_RadioFunctions *RIL_Init(const struct RIL_Env *env, int argc, char **a
 
     // The daemon calls RIL_Init once per process. Should it call again, the threads already
     // running keep serving: a second main loop would fight the first over the modem.
-    static std::atomic<bool> threadsStarted{false};
-    if (!threadsStarted.load()) {
+    if (!g_threadsStarted) {
         if (zv::StoredSmsThreadBody && !StartDetached(zv::StoredSmsThreadBody)) {
             perror("pthread_create");
             return nullptr;
@@ -114,7 +130,7 @@ const RIL_RadioFunctions *RIL_Init(const struct RIL_Env *env, int argc, char **a
         RLOGD("--->>>new a pthread here<<<---");
         StartDetached(zv::WorkerThreadBody);
         if (zv::MainLoopThreadBody) StartDetached(zv::MainLoopThreadBody);
-        threadsStarted.store(true);
+        g_threadsStarted = true;
     }
 
     property_get("ro.build.version.release", Android_version, "");
@@ -122,8 +138,7 @@ const RIL_RadioFunctions *RIL_Init(const struct RIL_Env *env, int argc, char **a
     zv::PlatformGeneration gen = zv::ClassifyRelease(Android_version);
     RLOGD("%s", gen.logLine);
     zv::Store(ANDROID_VERSION, gen.androidVersion);
-    s_callbacks.version = gen.tableVersion;
-    return &s_callbacks;
+    return gen.tableVersion == 4 ? &kCallbacksV4 : &kCallbacksV6;
 }
 
 int onSupports(int /*request*/) {

@@ -6,7 +6,11 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <errno.h>
+#include <pthread.h>
+
 #include <fstream>
+#include <vector>
 #include <sstream>
 #include <thread>
 
@@ -70,6 +74,54 @@ TEST_F(LibraryTest, SecondInitStartsNoMoreThreads) {
     std::this_thread::sleep_for(50ms);
     EXPECT_EQ(Threads(), threads);
     EXPECT_EQ(Sym<int>("del_sms_control")[0], pair0);
+}
+
+// Repeats of RIL_Init, some at the same time, while a sender is in the middle of an exchange:
+// the locks of the first call stay as they are (the sender still holds s_readdelmutex and
+// nobody else can take it), no thread is started twice, and every call gets its table.
+TEST_F(LibraryTest, RepeatedInitLeavesLocksAndThreadsAlone) {
+    const RIL_RadioFunctions *first = daemon_.Init({});
+    ASSERT_NE(first, nullptr);
+    std::this_thread::sleep_for(50ms);
+    const int threads = Threads();
+    using InitFn = const RIL_RadioFunctions *(*)(const struct RIL_Env *, int, char **);
+    auto init = reinterpret_cast<InitFn>(daemon_.Symbol("RIL_Init"));
+    const RIL_Env *env = *Sym<const RIL_Env *>("s_rilenv");
+    ASSERT_NE(init, nullptr);
+    auto *sender = Sym<pthread_mutex_t>("s_readdelmutex");
+    auto *smsLock = Sym<pthread_mutex_t>("s_zvril_readsms_mutex");
+    ASSERT_EQ(pthread_mutex_lock(sender), 0);
+    ASSERT_EQ(pthread_mutex_lock(smsLock), 0);
+
+    std::vector<std::thread> repeats;
+    for (int i = 0; i < 4; ++i) {
+        repeats.emplace_back([&] {
+            // The library keeps pointing at the path argument, as a daemon's argv lives on.
+            static char arg0[] = "rild", opt[] = "-d", path[] = "/dev/ttyUSB7";
+            char *argv[] = {arg0, opt, path, nullptr};
+            const RIL_RadioFunctions *f = init(env, 3, argv);
+            EXPECT_NE(f, nullptr);
+            if (f) {
+                EXPECT_EQ(f->version, first->version);
+            }
+        });
+    }
+    for (std::thread &t : repeats) t.join();
+
+    int senderTry = 0, smsTry = 0;
+    std::thread([&] {
+        senderTry = pthread_mutex_trylock(sender);
+        if (senderTry == 0) pthread_mutex_unlock(sender);
+        smsTry = pthread_mutex_trylock(smsLock);
+        if (smsTry == 0) pthread_mutex_unlock(smsLock);
+    }).join();
+    EXPECT_EQ(senderTry, EBUSY) << "a repeated RIL_Init re-initialised a held lock";
+    EXPECT_EQ(smsTry, EBUSY);
+    EXPECT_EQ(pthread_mutex_unlock(smsLock), 0);
+    EXPECT_EQ(pthread_mutex_unlock(sender), 0);
+    EXPECT_STREQ(*Sym<const char *>("s_device_path"), "/dev/ttyUSB7");
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(Threads(), threads);
 }
 
 TEST_F(LibraryTest, OldReleaseGetsTheOldTableVersion) {

@@ -5,11 +5,14 @@
 #include <dirent.h>
 #include <string.h>
 #include <sys/resource.h>
+#include <termios.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <memory>
 #include <thread>
 
+#include "support/fd_squeeze.h"
 #include "support/library_fixture.h"
 #include "support/modem_rig.h"
 
@@ -235,6 +238,46 @@ TEST_F(StartupTest, IdleCostsNothing) {
     EXPECT_GE(searched, 1u);
     EXPECT_LE(searched, 4u) << "about one pass a second";
     EXPECT_LT(CpuSeconds() - before, 0.1);
+}
+
+// A channel that cannot be opened for want of a descriptor (the port opened, its wake-up
+// descriptor did not) is a passing shortage: the library keeps searching, and the radio comes
+// back once descriptors are free again. The port asks for hardware flow control on the way,
+// which the library turns off.
+TEST_F(StartupTest, FailedChannelOpenIsRetriedUntilTheShortagePasses) {
+    rig_ = std::make_unique<zvtest::ModemRig>(root_, ModuleType::kWcdma);
+    ASSERT_NE(daemon_.Init({}), nullptr);
+    auto *stateMutex = Sym<pthread_mutex_t>("s_state_mutex");
+    // Holding this mutex stops the main loop right after it has found the ports, before it
+    // opens the control port: the one moment the descriptor table can be set up exactly.
+    pthread_mutex_lock(stateMutex);
+    ASSERT_TRUE(rig_->PlugIn()) << rig_->error();
+    const std::string port = rig_->modem().SlavePath();
+    {
+        int fd = open(port.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        ASSERT_GE(fd, 0);
+        struct termios t;
+        ASSERT_EQ(tcgetattr(fd, &t), 0);
+        t.c_cflag |= CRTSCTS;
+        ASSERT_EQ(tcsetattr(fd, TCSANOW, &t), 0);
+        close(fd);
+    }
+    std::this_thread::sleep_for(300ms);  // many search passes at this time scale
+    {
+        zvtest::FdSqueeze squeeze(1);  // room for the port, none for the channel's wake-up
+        pthread_mutex_unlock(stateMutex);
+        std::this_thread::sleep_for(400ms);
+        EXPECT_EQ(State(), RADIO_STATE_UNAVAILABLE);
+    }
+    EXPECT_TRUE(LogContains("AT error -1 on at_open"));
+    ASSERT_TRUE(WaitState(RADIO_STATE_SIM_READY)) << "state " << State();
+
+    int fd = open(port.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+    ASSERT_GE(fd, 0);
+    struct termios t;
+    ASSERT_EQ(tcgetattr(fd, &t), 0);
+    close(fd);
+    EXPECT_EQ(t.c_cflag & CRTSCTS, 0u) << "hardware flow control left on";
 }
 
 }  // namespace

@@ -69,4 +69,84 @@ TEST(AtMask, MatchFindsTheFirstTableEntryAnywhere) {
     EXPECT_EQ(prefix, kept);
 }
 
+// Every kind of line that carries a phone number, a PIN or PUK, an unlock code, credentials,
+// an IMSI, IMEI or ICCID, in both directions, including values that hold "=" or ":" of their
+// own. What must never reach the log is any of the secret digit strings.
+TEST(AtMask, NoSecretDigitsReachTheLog) {
+    const std::vector<std::string> secrets = {
+        "15551234567", "4321", "87654321", "2468", "460001234567890", "351234567890123", "89860012345678901234",
+        "98680010325476981032", "13579",
+    };
+    struct Case {
+        const char *text;
+        int direction;
+        const char *kept;  // what stays readable: the command or prefix
+    };
+    const Case cases[] = {
+        // to the modem
+        {"AT+CPIN=\"4321\"", 1, "AT+CPIN="},
+        {"AT+CPIN=\"87654321\",\"2468\"", 1, "AT+CPIN="},
+        {"AT+CPWD=\"SC\",\"4321\",\"2468\"", 1, "AT+CPWD="},
+        {"AT+CLCK=\"SC\",1,\"4321\"", 1, "AT+CLCK="},
+        {"AT^CARDUNLOCK=\"87654321\"", 1, "AT^CARDUNLOCK="},
+        {"ATD+15551234567;", 1, "ATD"},
+        {"ATD15551234567", 1, "ATD"},
+        {"AT+CDV15551234567", 1, "AT+CDV"},
+        {"AT+CCFC=0,3,\"+15551234567\",145", 1, "AT+CCFC="},
+        {"AT+CTFR=\"+15551234567\"", 1, "AT+CTFR="},
+        {"AT+CSCA=\"+15551234567\",145", 1, "AT+CSCA="},
+        {"AT+CUSD=1,\"*100*4321#\",15", 1, "AT+CUSD="},
+        {"AT+CPBW=1,\"15551234567\",129,\"Bob=4321\"", 1, "AT+CPBW="},
+        {"AT+VTS=4321", 1, "AT+VTS="},
+        {"AT+CGDCONT=1,\"IP\",\"apn13579\"", 1, "AT+CGDCONT="},
+        {"AT^NDISDUP=1,1,\"apn\",\"user\",\"pw13579\",1", 1, "AT^NDISDUP="},
+        {"AT^PPPCFG=\"user\",\"pw13579\"", 1, "AT^PPPCFG="},
+        {"AT+CGAUTH=1,1,\"pw13579\",\"user\"", 1, "AT+CGAUTH="},
+        {"AT+CSIM=26,\"0020000108343332314646464646\"", 1, "AT+CSIM="},
+        {"AT+CMGS=\"+15551234567\"", 1, "AT+CMGS="},
+        {"0011000B915155214365F70000AA05E8329BFD06", 1, ""},
+        // from the modem
+        {"+CLCC: 1,1,4,0,0,\"+15551234567\",145,\"A=B\"", 0, "+CLCC:"},
+        {"+CCWA: \"+15551234567\",145,1,\"Bob=x\"", 0, "+CCWA:"},
+        {"+CUSD: 0,\"Your PIN 4321, balance=10\",15", 0, "+CUSD:"},
+        {"+CUSD: 0,\"code: 4321\",15", 0, "+CUSD:"},
+        {"+CLIP: \"+15551234567\",145,,,\"x=y\",0", 0, "+CLIP:"},
+        {"+COLP: \"+15551234567\",145", 0, "+COLP:"},
+        {"+CNUM: \"Me\",\"+15551234567\",145", 0, "+CNUM:"},
+        {"+CSSU: 0,,\"+15551234567\",145", 0, "+CSSU:"},
+        {"+CMT: \"+15551234567\",,\"24/01/01,10:00:00+08\"", 0, "+CMT:"},
+        {"+CMGR: \"REC READ\",\"+15551234567\",,\"24/01/01\"", 0, "+CMGR:"},
+        {"+CMGL: 1,\"REC UNREAD\",\"+15551234567\"", 0, "+CMGL:"},
+        {"+CPBR: 1,\"+15551234567\",145,\"Bob\"", 0, "+CPBR:"},
+        {"+CCFC: 1,1,\"+15551234567\",145", 0, "+CCFC:"},
+        {"+CSCA: \"+15551234567\",145", 0, "+CSCA:"},
+        {"460001234567890", 0, ""},
+        {"+CIMI: 460001234567890", 0, "+CIMI:"},
+        {"351234567890123", 0, ""},
+        {"+CGSN: 351234567890123", 0, "+CGSN:"},
+        {"+GSN: 351234567890123", 0, "+GSN:"},
+        {"^IMEISV: 3512345678901230", 0, "^IMEISV:"},
+        {"^ICCID: 89860012345678901234", 0, "^ICCID:"},
+        {"+ICCID: 89860012345678901234", 0, "+ICCID:"},
+        {"89860012345678901234", 0, ""},
+        {"+CRSM: 144,0,\"98680010325476981032\"", 0, "+CRSM:"},
+        {"+CSIM: 4,\"9000\"", 0, "+CSIM:"},
+    };
+    for (const Case &c : cases) {
+        const std::string logged = Logged(c.text, c.direction);
+        for (const std::string &secret : secrets) {
+            EXPECT_EQ(logged.find(secret), std::string::npos) << c.text << " logged as " << logged;
+        }
+        // No run of four digits survives either: no part of a secret is left to piece together.
+        int run = 0;
+        for (char ch : logged) {
+            run = (ch >= '0' && ch <= '9') ? run + 1 : 0;
+            EXPECT_LT(run, 4) << c.text << " logged as " << logged;
+            if (run >= 4) break;
+        }
+        EXPECT_EQ(logged.rfind(std::string(c.direction == 1 ? "AT> " : "AT< ") + c.kept, 0), 0u)
+            << c.text << " logged as " << logged;
+    }
+}
+
 }  // namespace

@@ -2,6 +2,7 @@
 // between the command and the unsolicited handler, the SMS prompt, time-outs, closing, and a
 // modem that sends garbage.
 #include <fcntl.h>
+#include <poll.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <termios.h>
@@ -12,6 +13,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <functional>
+#include <future>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -25,6 +27,8 @@
 
 #include "atchannel/at_internal.h"
 #include "atchannel/atchannel.h"
+#include "core/core_internal.h"
+#include "core/main_loop.h"
 
 namespace {
 
@@ -347,11 +351,17 @@ TEST_F(AtChannelTest, TimeoutChoice) {
 
 TEST_F(AtChannelTest, RepeatedSilentTimeoutsFailTheExchangeAndRunTheHook) {
     SetTimeScale("1000");  // 30 s is 30 ms
-    modem.Withhold("AT+ZQUIET");
+    modem.Withhold("AT");  // not a word, not even to the resynchronising probe
     ATResponse *raw = nullptr;
     EXPECT_EQ(at_send_command("AT+ZQUIET", nullptr), 0);
-    EXPECT_EQ(at_send_command("AT+ZQUIET", nullptr), 0);
+    // The probe goes unanswered too: the command is not sent, and that is the second time-out.
+    EXPECT_EQ(at_send_command("AT+ZQUIET", &raw), 0);
+    ASSERT_NE(raw, nullptr);
+    EXPECT_EQ(raw->success, 0);
+    EXPECT_EQ(raw->finalResponse, nullptr);
+    at_response_free(raw);
     EXPECT_EQ(g_timeoutHooks, 0);
+    raw = nullptr;
     EXPECT_EQ(at_send_command("AT+ZQUIET", &raw), AT_ERR_TIMEOUT);
     ASSERT_NE(raw, nullptr);
     EXPECT_EQ(raw->finalResponse, nullptr);
@@ -366,7 +376,7 @@ TEST_F(AtChannelTest, RepeatedSilentTimeoutsFailTheExchangeAndRunTheHook) {
     ASSERT_TRUE(WaitUnsol("^RSSI: 12"));
     EXPECT_EQ(at_send_command("AT+ZQUIET", nullptr), 0);
     EXPECT_EQ(g_timeoutHooks, 1);
-    EXPECT_EQ(modem.CountCommands("AT+ZQUIET"), 6u);
+    EXPECT_EQ(modem.Commands(), (Lines{"AT+ZQUIET", "AT", "AT", "AT", "AT", "AT"}));
 }
 
 TEST_F(AtChannelTest, ConcurrentSendersEachGetTheirOwnAnswer) {
@@ -502,6 +512,238 @@ TEST_F(AtChannelTest, GarbageFromTheModemLeavesTheChannelUsable) {
     ASSERT_TRUE(WaitUnsol("^RSSI: 5", 20000));
     ExpectAlive();
     EXPECT_EQ(modem.Commands(), (Lines{"AT+CSQ", "AT"}));
+}
+
+// ---- liveness
+
+// A pseudo-terminal whose far end nobody reads: what a modem that stopped draining its input,
+// or a flow control that never releases, looks like to the writer.
+struct StuckPort {
+    int master = -1;
+    int slave = -1;
+    StuckPort() {
+        master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return;
+        slave = open(ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        struct termios t;
+        if (slave >= 0 && tcgetattr(slave, &t) == 0) {
+            cfmakeraw(&t);
+            tcsetattr(slave, TCSANOW, &t);
+        }
+    }
+    ~StuckPort() {
+        if (master >= 0) close(master);
+    }
+    // Reads whatever the writer managed to send, so a writer blocked for good gets free.
+    void Drain() {
+        char buf[65536];
+        struct pollfd p = {master, POLLIN, 0};
+        while (poll(&p, 1, 50) > 0 && read(master, buf, sizeof buf) > 0) {
+        }
+    }
+};
+
+TEST_F(AtChannelTest, WritesToAPortThatStopsDrainingEndAsTimeouts) {
+    SetTimeScale("100");  // 30 s is 0.3 s
+    StuckPort port;
+    ASSERT_GE(port.slave, 0);
+    ASSERT_EQ(at_open(port.slave, RecordUnsol), 0);  // the channel now owns the slave
+
+    // Far more than the terminal buffers: the write cannot finish.
+    const std::string big = "AT+ZBIG=" + std::string(1 << 20, '5');
+    auto first = std::async(std::launch::async, [&] {
+        ATResponse *raw = nullptr;
+        int err = at_send_command(big.c_str(), &raw);
+        zv::ATResponsePtr r(raw);
+        return std::make_pair(err, r && !r->finalResponse && r->success == 0);
+    });
+    // The reader keeps routing the modem's lines while the writer is stuck.
+    const char kLine[] = "\r\n+CREG: 1\r\n";
+    ASSERT_EQ(write(port.master, kLine, sizeof kLine - 1), static_cast<ssize_t>(sizeof kLine - 1));
+    EXPECT_TRUE(WaitUnsol("+CREG: 1"));
+    if (first.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+        port.Drain();  // lets a writer stuck for good go, so the test can end
+        ADD_FAILURE() << "the write was not bounded by the exchange's time-out";
+    }
+    auto [err, emptyTimeout] = first.get();
+    EXPECT_EQ(err, 0);
+    EXPECT_TRUE(emptyTimeout) << "a stalled write ends like a time-out";
+    EXPECT_EQ(g_timeoutHooks, 0);
+
+    // The port stays stuck: the resynchronising probe cannot be written either, and the third
+    // time-out in a row declares the port dead.
+    EXPECT_EQ(at_send_command("AT+CSQ", nullptr), 0);
+    EXPECT_EQ(at_send_command("AT+CSQ", nullptr), AT_ERR_TIMEOUT);
+    EXPECT_EQ(g_timeoutHooks, 1);
+    at_close();
+}
+
+TEST_F(AtChannelTest, LateAnswerOfATimedOutCommandDoesNotEndTheNextOne) {
+    SetTimeScale("100");
+    // The modem sits on the PIN check and answers it only once the next command comes in,
+    // right before that command's own answer.
+    std::atomic<bool> owesAnswer{false};
+    modem.OnHandler("AT", [&](Modem &m, const std::string &command) {
+        Modem::Lines lines;
+        if (owesAnswer.exchange(false)) lines.push_back("+CME ERROR: 16");
+        Modem::Lines answer;
+        if (!modemsim::DefaultAnswer(m, command, &answer)) answer = {"ERROR"};
+        lines.insert(lines.end(), answer.begin(), answer.end());
+        return lines;
+    });
+    modem.Withhold("AT+CPIN=");
+    ATResponse *raw = nullptr;
+    ASSERT_EQ(at_send_command("AT+CPIN=\"1234\"", &raw), 0);
+    zv::ATResponsePtr pin(raw);
+    EXPECT_EQ(pin->finalResponse, nullptr);
+    owesAnswer = true;
+
+    for (int round = 0; round < 2; ++round) {
+        ASSERT_EQ(at_send_command_singleline("AT+CSQ", "+CSQ:", &raw), 0) << round;
+        zv::ATResponsePtr csq(raw);
+        EXPECT_EQ(csq->success, 1) << round;
+        EXPECT_STREQ(csq->finalResponse, "OK") << round;
+        EXPECT_EQ(Intermediates(csq.get()), Lines{"+CSQ: 20,99"}) << round;
+    }
+    // One probe after the time-out, none once the channel is in step again.
+    EXPECT_EQ(modem.Commands(), (Lines{"AT+CPIN=\"1234\"", "AT", "AT+CSQ", "AT+CSQ"}));
+    EXPECT_EQ(g_timeoutHooks, 0);
+}
+
+TEST_F(AtChannelTest, UnsolicitedHandlerRunsWithoutHoldingTheChannel) {
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    std::atomic<bool> blocked{false};
+    OnUnsol([&](const char *line) {
+        if (std::string(line) != "+ZSLOW") return;
+        blocked = true;
+        released.wait_for(std::chrono::milliseconds(kWaitMs));  // a daemon that takes its time
+    });
+    modem.Inject("+ZSLOW");
+    modem.Inject("+CREG: 1");
+    modem.Inject("+CREG: 2");
+    while (!blocked) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+
+    // A sender gets the channel meanwhile: its command goes out at once.
+    auto sender = std::async(std::launch::async, [] {
+        ATResponse *raw = nullptr;
+        int err = at_send_command_singleline("AT+CSQ", "+CSQ:", &raw);
+        zv::ATResponsePtr r(raw);
+        return err == 0 && Intermediates(r.get()) == Lines{"+CSQ: 20,99"};
+    });
+    EXPECT_TRUE(modem.WaitForCommand("AT+CSQ", 5000)) << "the command waited for the handler";
+    EXPECT_TRUE(blocked);
+    release.set_value();
+    EXPECT_TRUE(sender.get());
+    ASSERT_TRUE(WaitUnsol("+CREG: 2"));
+    std::lock_guard<std::mutex> lock(g_mu);
+    ASSERT_EQ(g_unsol.size(), 3u);
+    EXPECT_EQ(g_unsol[0].line, "+ZSLOW");
+    EXPECT_EQ(g_unsol[1].line, "+CREG: 1");
+    EXPECT_EQ(g_unsol[2].line, "+CREG: 2");
+}
+
+TEST_F(AtChannelTest, HandshakeLetsARequestWaitItsTurn) {
+    // Real time here: the settling pause is 250 ms, the modem takes 300 ms to answer.
+    modem.Delay("ATE0V1", 300);
+    auto handshake = std::async(std::launch::async, [] { return at_handshake(); });
+    ASSERT_TRUE(modem.WaitForCommand("ATE0V1", kWaitMs));
+    ATResponse *raw = nullptr;
+    EXPECT_EQ(at_send_command_singleline("AT+CSQ", "+CSQ:", &raw), 0) << "refused while the handshake ran";
+    zv::ATResponsePtr r(raw);
+    EXPECT_EQ(Intermediates(r.get()), Lines{"+CSQ: 20,99"});
+    // The handshake's settling pause does not keep the channel: the request is done before it.
+    EXPECT_EQ(handshake.wait_for(std::chrono::milliseconds(0)), std::future_status::timeout);
+    EXPECT_EQ(handshake.get(), 0);
+    EXPECT_EQ(modem.Commands(), (Lines{"ATE0V1", "AT+CSQ"}));
+}
+
+TEST_F(AtChannelTest, OneResponseIsBoundedAndFailsPastItsBound) {
+    Lines flood;
+    for (int i = 0; i < 20000; ++i) flood.push_back("+CPBR: " + std::to_string(i) + ",\"5\",129,\"x\"");
+    flood.push_back("OK");
+    modem.On("AT+CPBR=1,20000", flood);
+    ATResponse *raw = nullptr;
+    EXPECT_EQ(at_send_command_multiline("AT+CPBR=1,20000", "+CPBR:", &raw), AT_ERR_GENERIC);
+    zv::ATResponsePtr r(raw);
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->success, 0);
+    EXPECT_STREQ(r->finalResponse, "OK") << "the rest was dropped up to the final line";
+    EXPECT_EQ(Intermediates(r.get()).size(), zv::at::kMaxResponseLines);
+    {
+        std::lock_guard<std::mutex> lock(g_mu);
+        size_t overflowLogs = 0;
+        for (const std::string &l : g_log) overflowLogs += l.find("AT response exceeds") != std::string::npos;
+        EXPECT_EQ(overflowLogs, 1u);
+    }
+    // Bytes are bounded too: long lines reach the byte bound long before the line bound.
+    Lines wide(200, "+CPBR: 1,\"" + std::string(4000, '7') + "\",129,\"x\"");
+    wide.push_back("OK");
+    modem.On("AT+CPBR=1,200", wide);
+    EXPECT_EQ(at_send_command_multiline("AT+CPBR=1,200", "+CPBR:", &raw), AT_ERR_GENERIC);
+    r.reset(raw);
+    EXPECT_LT(Intermediates(r.get()).size(), 200u);
+    ExpectAlive();
+}
+
+// ---- the hooks and the worker, as the main loop wires them
+
+std::atomic<int> g_spareFd{-1};
+
+TEST_F(AtChannelTest, TimeoutHookAfterAReopenLeavesTheNewChannelOpen) {
+    SetTimeScale("1000");
+    Modem spare;
+    ASSERT_TRUE(spare.Plug());
+    g_spareFd = OpenPort(spare);
+    ASSERT_GE(g_spareFd, 0);
+    modem.Withhold("AT");
+    // By the time the hook runs, the owner has already moved on to a new port.
+    at_set_on_timeout([] {
+        ++g_timeoutHooks;
+        at_open(g_spareFd.load(), RecordUnsol);
+        ATTimeout();
+    });
+    for (int i = 0; i < zv::at::kSilentTimeoutsBeforeFailure - 1; ++i) EXPECT_EQ(at_send_command("AT+ZQ", nullptr), 0);
+    EXPECT_EQ(at_send_command("AT+ZQ", nullptr), AT_ERR_TIMEOUT);
+    EXPECT_EQ(g_timeoutHooks, 1);
+    ATResponse *raw = nullptr;
+    ASSERT_EQ(at_send_command("AT+CSQ", &raw), 0) << "the new channel was closed by the old time-out";
+    zv::ATResponsePtr r(raw);
+    EXPECT_STREQ(r->finalResponse, "OK");
+    EXPECT_EQ(spare.Commands(), Lines{"AT+CSQ"});
+
+    // Outside a hook, the time-out handler closes whatever is open.
+    ATTimeout();
+    EXPECT_EQ(at_send_command("AT", nullptr), AT_ERR_CLOSED);
+}
+
+std::atomic<int> g_workerWakes{0};
+
+// A handler on the reader thread wakes the worker the way the main loop's users do: flag set
+// and condition signalled under s_cmd_mutex. The worker's own command makes the modem send
+// such a line before its answer, so a worker that kept s_cmd_mutex across its exchange would
+// leave the reader waiting for that mutex and its own answer unread.
+TEST_F(AtChannelTest, WorkerThreadDoesNotHoldItsLockAcrossAnExchange) {
+    modem.On("ATH", {"+ZWAKE", "OK"});
+    OnUnsol([](const char *line) {
+        if (std::string(line) != "+ZWAKE" || ++g_workerWakes > 3) return;
+        pthread_mutex_lock(&s_cmd_mutex);
+        g_csd = 1;
+        pthread_cond_signal(&s_cmd_cond);
+        pthread_mutex_unlock(&s_cmd_mutex);
+    });
+    std::thread(zv::WorkerThreadBody, nullptr).detach();  // lives as long as the process
+    // A signal without a flag set (a spurious wake-up) does nothing.
+    pthread_mutex_lock(&s_cmd_mutex);
+    pthread_cond_signal(&s_cmd_cond);
+    pthread_mutex_unlock(&s_cmd_mutex);
+    modem.Inject("+ZWAKE");
+    for (int i = 0; i < 500 && modem.CountCommands("ATH") < 3; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(modem.CountCommands("ATH"), 3u);
+    EXPECT_EQ(modem.Commands().size(), 3u);
+    EXPECT_EQ(LogCount("*****The AT command is TIMEOUT, You  can extend the wait time of this AT command*****"), 0u);
 }
 
 }  // namespace

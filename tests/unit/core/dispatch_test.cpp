@@ -2,39 +2,41 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <iterator>
 #include <set>
+#include <string>
 
 #include <zorvik/host.h>
 
 #include <zvril.h>
 #include <zvshared.h>
 
+#include "atchannel/at_internal.h"
 #include "core/dispatch_tables.h"
 #include "unit/support/library_env.h"
 
 namespace {
 
-// The routing as the daemon's users expect it, written independently of the library's table.
-std::map<int, int> ExpectedRoutes() {
-    std::map<int, int> m;
-    for (int r : {1, 2, 3, 4, 5, 6, 7, 8, 11, 28, 67, 68, 69, 70, 71}) m[r] = ZV_SERVICE_SIM;
-    for (int r : {9, 10, 12, 13, 14, 15, 16, 17, 18, 24, 31, 32, 33, 34, 35, 36, 40, 49, 50, 52, 53, 54, 55, 72, 84, 85})
-        m[r] = ZV_SERVICE_CC;
-    for (int r : {19, 20, 21, 22, 45, 46, 47, 48, 73, 74, 75, 76, 112}) m[r] = ZV_SERVICE_MM;
-    for (int r : {23, 38, 39, 42, 43, 51, 58, 59, 60, 65, 66, 77, 78, 79, 95, 98}) m[r] = ZV_SERVICE_DEV;
-    for (int r : {25, 26, 37, 63, 64, 87, 88, 89, 90, 91, 96, 97, 100, 101, 113}) m[r] = ZV_SERVICE_SMS;
-    for (int r : {27, 41, 56, 57}) m[r] = ZV_SERVICE_PS;
-    for (int r : {29, 30, 44, 62}) m[r] = ZV_SERVICE_USSD;
-    return m;
-}
-
-TEST(RequestRouting, EveryNumberMapsToItsServiceOrToNone) {
-    auto expected = ExpectedRoutes();
-    for (int r = -5; r <= 140; ++r) {
-        auto it = expected.find(r);
-        int want = it == expected.end() ? ZV_SERVICE_NONE : it->second;
-        EXPECT_EQ(zv::ServiceForRequest(r), want) << "request " << r;
+// Faults a routing table can have: a request number in two rows (the later row is dead), an
+// unsolicited prefix that an earlier row's prefix shadows (its lines go to the wrong service),
+// and a row for a service nobody serves.
+TEST(RequestRouting, NoRowIsDeadOrShadowed) {
+    std::set<int> seen;
+    for (const auto &row : zv::kRequestRoutes) {
+        EXPECT_TRUE(seen.insert(row.request).second) << "request " << row.request << " routed twice";
+        EXPECT_EQ(zv::ServiceForRequest(row.request), row.service) << row.request;
+        EXPECT_NE(row.service, ZV_SERVICE_NONE) << row.request;
     }
+    for (size_t i = 0; i < std::size(zv::kUnsolicitedRoutes); ++i) {
+        const auto &row = zv::kUnsolicitedRoutes[i];
+        EXPECT_EQ(zv::ServiceForLine(row.prefix), row.service) << row.prefix << " is shadowed by an earlier row";
+        for (size_t j = 0; j < i; ++j) {
+            EXPECT_NE(std::string(row.prefix).rfind(zv::kUnsolicitedRoutes[j].prefix, 0), 0u)
+                << row.prefix << " can never match: " << zv::kUnsolicitedRoutes[j].prefix << " comes first";
+        }
+    }
+    EXPECT_EQ(zv::ServiceForRequest(0), ZV_SERVICE_NONE);
+    EXPECT_EQ(zv::ServiceForRequest(-1), ZV_SERVICE_NONE);
 }
 
 struct Outcome {
@@ -43,7 +45,7 @@ struct Outcome {
 
 Outcome ExpectedOutcome(int state, int request) {
     static const std::set<int> offAllowed = {38, 39, 51, 60, 98};
-    bool routed = ExpectedRoutes().count(request) > 0;
+    bool routed = zv::ServiceForRequest(request) != ZV_SERVICE_NONE;
     if (request == 61 || request == 103) return {Outcome::kHandled};
     if (state == RADIO_STATE_OFF) {
         if (request == 23 || request == 1) return {Outcome::kHandled};
@@ -72,7 +74,6 @@ TEST(RequestGate, EveryRequestInEveryStateCompletesOnce) {
                 auto done = env.Completions();
                 ASSERT_EQ(done.size(), 1u) << "state " << state << " request " << request;
                 EXPECT_EQ(done[0].token, token);
-                EXPECT_EQ(zv::Load(at_request), request == 0 ? 0 : zv::Load(at_request));
                 Outcome want = ExpectedOutcome(state, request);
                 bool unroutedLogged = env.Logged("Not found the request");
                 switch (want.kind) {
@@ -113,14 +114,32 @@ TEST(RequestGate, ScreenStateAndToolkitReportPassEveryState) {
     zv::Store(sState, saved);
 }
 
-TEST(RequestGate, RecordsTheRequestForTheChannelTimeout) {
+// A request's time-out allowance is its own: whatever it did not use (refused by the gate,
+// not supported, answered without a command) ends with it, and the next command of anybody
+// gets the ordinary time-out. Served requests clean up after themselves as well.
+TEST(RequestGate, UnusedTimeoutAllowanceEndsWithTheRequest) {
+    setenv("ZORVIK_TIME_SCALE", "1000", 1);
+    zv::ReloadHostEnvironment();
     zvtest::RecordingEnv env;
     const int saved = sState;
-    zv::Store(sState, RADIO_STATE_SIM_READY);
-    onRequest(RIL_REQUEST_SEND_SMS, nullptr, 0, reinterpret_cast<RIL_Token>(1));
-    EXPECT_EQ(zv::Load(at_request), RIL_REQUEST_SEND_SMS);
-    zv::Store(at_request, 0);
+    const struct {
+        int state;
+        int request;
+    } cases[] = {
+        {RADIO_STATE_UNAVAILABLE, RIL_REQUEST_QUERY_AVAILABLE_NETWORKS},  // refused by the gate
+        {RADIO_STATE_OFF, RIL_REQUEST_SEND_SMS},                          // refused by the gate
+        {RADIO_STATE_SIM_READY, RIL_REQUEST_SEND_SMS},                    // served (no channel here)
+        {RADIO_STATE_SIM_READY, RIL_REQUEST_SET_NETWORK_SELECTION_MANUAL},
+    };
+    for (const auto &c : cases) {
+        zv::Store(sState, c.state);
+        onRequest(c.request, nullptr, 0, reinterpret_cast<RIL_Token>(1));
+        EXPECT_EQ(zv::at::ChooseTimeoutMs("AT+CSQ"), 30000) << "request " << c.request << " in state " << c.state;
+    }
+    EXPECT_EQ(env.Completions().size(), std::size(cases));
     zv::Store(sState, saved);
+    unsetenv("ZORVIK_TIME_SCALE");
+    zv::ReloadHostEnvironment();
 }
 
 TEST(UnsolicitedRouting, FirstMatchingPrefixDecides) {

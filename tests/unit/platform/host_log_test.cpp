@@ -1,0 +1,102 @@
+// The host log while its target is re-opened under writers on other threads.
+#include <android/log.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <zorvik/host.h>
+
+namespace {
+
+std::string Slurp(const std::string &path) {
+    std::ifstream in(path);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+// The descriptor of this process that has path open, or -1.
+int FdOf(const std::string &path) {
+    for (int fd = 0; fd < 1024; ++fd) {
+        char target[512];
+        const std::string link = "/proc/self/fd/" + std::to_string(fd);
+        ssize_t n = readlink(link.c_str(), target, sizeof target - 1);
+        if (n <= 0) continue;
+        target[n] = '\0';
+        if (path == target) return fd;
+    }
+    return -1;
+}
+
+std::string Target(int fd) {
+    char target[512];
+    const std::string link = "/proc/self/fd/" + std::to_string(fd);
+    ssize_t n = readlink(link.c_str(), target, sizeof target - 1);
+    if (n <= 0) return "<closed>";
+    target[n] = '\0';
+    return target;
+}
+
+void UseLogFile(const std::string &path) {
+    setenv("ZORVIK_LOG_FILE", path.c_str(), 1);
+    zv::ReloadHostEnvironment();
+}
+
+TEST(HostLog, ReopenNeverClosesADescriptorAWriterMayHold) {
+    const char *saved = getenv("ZORVIK_LOG_FILE");
+    const std::optional<std::string> previous = saved ? std::optional<std::string>(saved) : std::nullopt;
+    char tmpl[] = "/tmp/zvril-log-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    const std::string dir = tmpl, a = dir + "/a.log", b = dir + "/b.log";
+
+    UseLogFile(a);
+    __android_log_print(ANDROID_LOG_DEBUG, "RIL", "first");
+    const int fd = FdOf(a);
+    ASSERT_GE(fd, 0);
+    // A writer that loaded fd just before the re-open writes to b, never to a stranger.
+    UseLogFile(b);
+    EXPECT_EQ(Target(fd), b);
+    __android_log_print(ANDROID_LOG_DEBUG, "RIL", "second");
+    EXPECT_NE(Slurp(a).find("first"), std::string::npos);
+    EXPECT_NE(Slurp(b).find("second"), std::string::npos);
+
+    // Writers on other threads while the target flips; files opened meanwhile (which would
+    // get a closed log descriptor's number) receive nothing.
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> writers;
+    for (int w = 0; w < 3; ++w) {
+        writers.emplace_back([&, w] {
+            for (int i = 0; !stop.load(); ++i) __android_log_print(ANDROID_LOG_DEBUG, "RIL", "writer %d line %d", w, i);
+        });
+    }
+    std::vector<std::string> strangers;
+    for (int i = 0; i < 200; ++i) {
+        UseLogFile(i % 2 ? a : b);
+        const std::string stranger = dir + "/stranger" + std::to_string(i);
+        const int s = open(stranger.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        ASSERT_GE(s, 0);
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+        close(s);
+        strangers.push_back(stranger);
+    }
+    stop = true;
+    for (std::thread &t : writers) t.join();
+    for (const std::string &stranger : strangers) EXPECT_EQ(Slurp(stranger), "") << stranger;
+
+    previous ? setenv("ZORVIK_LOG_FILE", previous->c_str(), 1) : unsetenv("ZORVIK_LOG_FILE");
+    zv::ReloadHostEnvironment();
+    std::string cmd = "rm -rf '" + dir + "'";
+    EXPECT_EQ(system(cmd.c_str()), 0);
+}
+
+}  // namespace
