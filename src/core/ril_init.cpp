@@ -79,8 +79,7 @@ extern "C" {
 const RIL_RadioFunctions *RIL_Init(const struct RIL_Env *env, int argc, char **argv) {
     std::lock_guard<std::mutex> initLock(g_initMutex);
     std::atomic_ref<const RIL_Env *>(s_rilenv).store(env, std::memory_order_release);
-    // A repeat keeps the path the main loop found: it is the port in use.
-    if (!g_threadsStarted) StoreDevicePath("/dev/ttyUSB2");
+    StoreDevicePath("/dev/ttyUSB2");
 
     // The daemon may have used getopt itself; start from the first argument.
     optind = 1;
