@@ -376,7 +376,9 @@ TEST_F(AtChannelTest, RepeatedSilentTimeoutsFailTheExchangeAndRunTheHook) {
     ASSERT_TRUE(WaitUnsol("^RSSI: 12"));
     EXPECT_EQ(at_send_command("AT+ZQUIET", nullptr), 0);
     EXPECT_EQ(g_timeoutHooks, 1);
-    EXPECT_EQ(modem.Commands(), (Lines{"AT+ZQUIET", "AT", "AT", "AT", "AT", "AT"}));
+    const Lines sent = {"AT+ZQUIET", "AT", "AT", "AT", "AT", "AT"};
+    EXPECT_TRUE(modem.ExpectCommands(sent, kWaitMs));
+    EXPECT_EQ(modem.Commands(), sent);
 }
 
 TEST_F(AtChannelTest, ConcurrentSendersEachGetTheirOwnAnswer) {
@@ -579,7 +581,7 @@ TEST_F(AtChannelTest, WritesToAPortThatStopsDrainingEndAsTimeouts) {
 }
 
 TEST_F(AtChannelTest, LateAnswerOfATimedOutCommandDoesNotEndTheNextOne) {
-    SetTimeScale("100");
+    SetTimeScale("20");  // 30 s is 1.5 s, the probe's 5 s a quarter of a second
     // The modem sits on the PIN check and answers it only once the next command comes in,
     // right before that command's own answer.
     std::atomic<bool> owesAnswer{false};
@@ -706,6 +708,7 @@ TEST_F(AtChannelTest, TimeoutHookAfterAReopenLeavesTheNewChannelOpen) {
     for (int i = 0; i < zv::at::kSilentTimeoutsBeforeFailure - 1; ++i) EXPECT_EQ(at_send_command("AT+ZQ", nullptr), 0);
     EXPECT_EQ(at_send_command("AT+ZQ", nullptr), AT_ERR_TIMEOUT);
     EXPECT_EQ(g_timeoutHooks, 1);
+    SetTimeScale("1");  // a patient wait for the answer that must come
     ATResponse *raw = nullptr;
     ASSERT_EQ(at_send_command("AT+CSQ", &raw), 0) << "the new channel was closed by the old time-out";
     zv::ATResponsePtr r(raw);
