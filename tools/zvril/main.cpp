@@ -191,14 +191,26 @@ int main(int argc, char **argv) {
     }
 
     auto requestName = reinterpret_cast<const char *(*)(int)>(daemon.Symbol("requestToString"));
-    const int requests[] = {RIL_REQUEST_GET_IMEI, RIL_REQUEST_BASEBAND_VERSION, RIL_REQUEST_GET_IMSI,
-                            RIL_REQUEST_DEVICE_IDENTITY, RIL_REQUEST_SIGNAL_STRENGTH, RIL_REQUEST_SET_TTY_MODE};
+    // Registration answers: state, LAC, cell, radio technology (CDMA: 14 fields); signal: the
+    // record's values (GSM/WCDMA rssi and ber first, LTE from the eighth on).
+    daemon.SetResponseKind(RIL_REQUEST_SIGNAL_STRENGTH, zvtest::PayloadKind::kInts);
+    const int requests[] = {RIL_REQUEST_GET_IMEI,
+                            RIL_REQUEST_BASEBAND_VERSION,
+                            RIL_REQUEST_GET_IMSI,
+                            RIL_REQUEST_DEVICE_IDENTITY,
+                            RIL_REQUEST_VOICE_REGISTRATION_STATE,
+                            RIL_REQUEST_DATA_REGISTRATION_STATE,
+                            RIL_REQUEST_OPERATOR,
+                            RIL_REQUEST_SIGNAL_STRENGTH,
+                            RIL_REQUEST_GET_PREFERRED_NETWORK_TYPE,
+                            RIL_REQUEST_SET_TTY_MODE};
     printf("\nrequests:\n");
     for (int r : requests) {
         zvtest::Completion c;
         if (daemon.WaitForCompletion(daemon.Request(r), 60s, &c)) {
             printf("  %-24s -> %s", requestName ? requestName(r) : "?", ErrorName(c.error));
             for (auto &s : c.strings) printf(" \"%s\"", s.c_str());
+            for (int v : c.ints) printf(" %d", v);
             printf("\n");
         } else {
             printf("  %-24s -> (no answer)\n", requestName ? requestName(r) : "?");

@@ -103,10 +103,10 @@ TEST_F(ModemTest, StartUpAnswersFollowTheModuleType) {
         bool td_command_known;
         bool cdma_command_known;
     } cases[] = {
-        {ModuleType::kWcdma, "^HS:11111111,0,0,4,0", "^SYSINFO: 2,3,0,5,1", false, false},
-        {ModuleType::kTdscdma, "^HS:11111111,0,0,3,0", "^SYSINFO: 2,3,0,15,1", true, false},
-        {ModuleType::kCdma, "^HS:11111111,0,0,1,0", "^SYSINFO: 2,3,0,2,1", false, true},
-        {ModuleType::kCdmaNoCard, "^HS:11111111,0,0,1,0", "^SYSINFO: 2,3,0,2,240", false, true},
+        {ModuleType::kWcdma, "^HS:11111111,0,0,4,0", "^SYSINFO: 2,3,0,5,1,,4", false, false},
+        {ModuleType::kTdscdma, "^HS:11111111,0,0,3,0", "^SYSINFO: 2,3,0,15,1,,15", true, false},
+        {ModuleType::kCdma, "^HS:11111111,0,0,1,0", "^SYSINFO: 2,3,0,2,1,,0", false, true},
+        {ModuleType::kCdmaNoCard, "^HS:11111111,0,0,1,0", "^SYSINFO: 2,3,0,2,240,,0", false, true},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(ModuleTypeName(c.type));

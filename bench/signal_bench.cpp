@@ -1,0 +1,104 @@
+// Signal reports end to end: "^RSSI:" and "^HCSQ:" lines written to the modem side of a
+// pseudo-terminal, read by the AT channel, routed to the network service and delivered to the
+// daemon as RIL_UNSOL_SIGNAL_STRENGTH (1009). Reports the 1009s received per second, with the
+// log going to a file as on a device.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+
+#include <zorvik/host.h>
+#include <zvril.h>
+#include <zvshared.h>
+
+#include "atchannel/atchannel.h"
+
+namespace {
+
+std::atomic<int64_t> g_reports{0};
+std::atomic<int64_t> g_target{0};
+std::mutex g_mutex;
+std::condition_variable g_cond;
+
+void OnUnsolicited(int id, const void *, size_t) {
+    if (id != RIL_UNSOL_SIGNAL_STRENGTH) return;
+    if (g_reports.fetch_add(1) + 1 >= g_target.load()) {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        g_cond.notify_all();
+    }
+}
+void OnComplete(RIL_Token, RIL_Errno, void *, size_t) {}
+void OnTimed(RIL_TimedCallback, void *, const struct timeval *) {}
+
+void WriteAll(int fd, const char *data, size_t len) {
+    while (len > 0) {
+        ssize_t n = write(fd, data, len);
+        if (n <= 0) return;
+        data += n;
+        len -= static_cast<size_t>(n);
+    }
+}
+
+void BM_SignalReports(benchmark::State &state) {
+    char logPath[] = "/tmp/zv-sigbench-XXXXXX";
+    int logFd = mkstemp(logPath);
+    if (logFd < 0) abort();
+    close(logFd);
+    setenv("ZORVIK_LOG_FILE", logPath, 1);
+    zv::ReloadHostEnvironment();
+
+    static const RIL_Env env = {OnComplete, OnUnsolicited, OnTimed};
+    const RIL_Env *savedEnv = s_rilenv;
+    s_rilenv = &env;
+    const int savedState = zv::Load(sState), savedVersion = zv::Load(ANDROID_VERSION);
+    zv::Store(sState, RADIO_STATE_SIM_READY);
+    zv::Store(ANDROID_VERSION, 6);
+
+    static const char *const kLines[] = {"^RSSI: 17", "^HCSQ: \"LTE\",60,70,100,20", "^HCSQ: \"WCDMA\",50,40,35",
+                                         "^RSSI: 150"};
+    constexpr int kBatch = 2000;
+    std::string batch;
+    for (int i = 0; i < kBatch; ++i) {
+        batch += "\r\n";
+        batch += kLines[i % 4];
+        batch += "\r\n";
+    }
+
+    int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) abort();
+    int slave = open(ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (slave < 0) abort();
+    struct termios t;
+    tcgetattr(slave, &t);
+    cfmakeraw(&t);
+    tcsetattr(slave, TCSANOW, &t);
+    g_reports = 0;
+    if (at_open(slave, ZvRilUnsolicited) != 0) abort();
+    int64_t reports = 0;
+    for (auto _ : state) {
+        const int64_t target = reports + kBatch;
+        g_target = target;
+        WriteAll(master, batch.data(), batch.size());
+        std::unique_lock<std::mutex> lock(g_mutex);
+        g_cond.wait(lock, [&] { return g_reports.load() >= target; });
+        reports = target;
+    }
+    at_close();
+    close(master);
+    s_rilenv = savedEnv;
+    zv::Store(sState, savedState);
+    zv::Store(ANDROID_VERSION, savedVersion);
+    unsetenv("ZORVIK_LOG_FILE");
+    zv::ReloadHostEnvironment();
+    unlink(logPath);
+    state.counters["reports_per_s"] = benchmark::Counter(static_cast<double>(reports), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_SignalReports)->MinTime(2.0)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+}  // namespace

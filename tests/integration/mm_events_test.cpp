@@ -1,0 +1,78 @@
+// Screen off and on, network time, IMS registration, location updates and the requests the
+// network service refuses, end to end.
+#include "mm_fixture.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+using modemsim::ModuleType;
+
+class MmEvents : public zvtest::MmTest {};
+
+TEST_F(MmEvents, ScreenOffAndOn) {
+    StartModule(ModuleType::kWcdma);
+    ASSERT_EQ(CallInt(RIL_REQUEST_SCREEN_STATE, 0).error, RIL_E_SUCCESS);
+    EXPECT_TRUE(modem().ExpectCommands({"AT^CURC=0", "AT+CREG=0", "AT+CGREG=0", "AT+CIREG=0"}, 1000));
+    // With the reports off the modem keeps its changes to itself.
+    size_t from = daemon_.UnsolicitedCount();
+    modemsim::SetRegistration(modem(), 2);
+    modemsim::SetSignal(modem(), 10);
+    modemsim::HandOver(modem(), modemsim::Tech::kLte);
+
+    modem().ClearCommands();
+    ASSERT_EQ(CallInt(RIL_REQUEST_SCREEN_STATE, 1).error, RIL_E_SUCCESS);
+    EXPECT_TRUE(modem().ExpectCommands(
+        {"AT^NDISSTATQRY?", "AT+CGACT?", "AT^CURC=1", "AT+CREG=2", "AT+CGREG=2", "AT+CIREG=1"}, 1000));
+    EXPECT_TRUE(daemon_.WaitForUnsolicited(RIL_UNSOL_RESPONSE_IMS_NETWORK_STATE_CHANGED, 5s, from));
+    auto since = daemon_.UnsolicitedSince(from);
+    ASSERT_GE(since.size(), 2u);
+    EXPECT_EQ(since[since.size() - 2].id, RIL_UNSOL_RESPONSE_VOICE_NETWORK_STATE_CHANGED);
+    EXPECT_EQ(CountSince(RIL_UNSOL_SIGNAL_STRENGTH, from), 0u);
+
+    // An active data connection: no second query.
+    modem().On("AT^NDISSTATQRY?", {"^NDISSTATQRY: 1,,,\"IPV4\"", "OK"});
+    modem().ClearCommands();
+    ASSERT_EQ(CallInt(RIL_REQUEST_SCREEN_STATE, 1).error, RIL_E_SUCCESS);
+    EXPECT_EQ(modem().CountCommands("AT+CGACT?"), 0u);
+    // Any other value is accepted and changes nothing.
+    modem().ClearCommands();
+    EXPECT_EQ(CallInt(RIL_REQUEST_SCREEN_STATE, 7).error, RIL_E_SUCCESS);
+    EXPECT_TRUE(modem().Commands().empty());
+}
+
+TEST_F(MmEvents, TimeImsLocationAndRefusals) {
+    StartModule(ModuleType::kWcdma);
+    size_t from = daemon_.UnsolicitedCount();
+    modemsim::SendNetworkTime(modem(), "14/03/21,10:08:00+32,00");
+    zvtest::Unsolicited nitz = Next(RIL_UNSOL_NITZ_TIME_RECEIVED, &from);
+    EXPECT_EQ(nitz.strings, (std::vector<std::string>{"14/03/21,10:08:00+32,00"}));
+    EXPECT_EQ(nitz.length, 23u);
+    modem().Inject("^NWTIME:   ");
+    EXPECT_EQ(Next(RIL_UNSOL_NITZ_TIME_RECEIVED, &from).strings, (std::vector<std::string>{""}));
+    modem().Inject("+CIREGU: 1");
+    Next(RIL_UNSOL_RESPONSE_IMS_NETWORK_STATE_CHANGED, &from);
+
+    EXPECT_EQ(Call(RIL_REQUEST_IMS_REGISTRATION_STATE).ints, (std::vector<int>{0, 1}));
+    modem().Update([](modemsim::ModelState &s) { s.network.himsf = 1; });
+    EXPECT_EQ(Call(RIL_REQUEST_IMS_REGISTRATION_STATE).ints, (std::vector<int>{1, 2}));
+    modem().On("AT^HIMSF?", {"ERROR"});
+    EXPECT_EQ(Call(RIL_REQUEST_IMS_REGISTRATION_STATE).ints, (std::vector<int>{0, 1}));
+
+    modem().ClearCommands();
+    EXPECT_EQ(CallInt(RIL_REQUEST_SET_LOCATION_UPDATES, 1).error, RIL_E_SUCCESS);
+    EXPECT_EQ(CallInt(RIL_REQUEST_SET_LOCATION_UPDATES, 0).error, RIL_E_SUCCESS);
+    EXPECT_EQ(modem().Commands(), (std::vector<std::string>{"AT+CREG=2", "AT+CGREG=2", "AT+CREG=1", "AT+CGREG=1"}));
+    EXPECT_EQ(CallInt(RIL_REQUEST_SET_LOCATION_UPDATES, 2).error, RIL_E_GENERIC_FAILURE);
+    EXPECT_EQ(Call(RIL_REQUEST_GET_NEIGHBORING_CELL_IDS).error, RIL_E_REQUEST_NOT_SUPPORTED);
+    EXPECT_EQ(modem().Commands().size(), 4u);
+}
+
+TEST_F(MmEvents, CdmaScreenOnAsksNothingOfPacketData) {
+    StartModule(ModuleType::kCdma);
+    ASSERT_EQ(CallInt(RIL_REQUEST_SCREEN_STATE, 1).error, RIL_E_SUCCESS);
+    EXPECT_TRUE(modem().ExpectCommands({"AT^CURC=1", "AT+CREG=2", "AT+CGREG=2", "AT+CIREG=1"}, 1000));
+    EXPECT_EQ(modem().CountCommands("AT^NDISSTATQRY?") + modem().CountCommands("AT+CGACT?"), 0u);
+}
+
+}  // namespace
