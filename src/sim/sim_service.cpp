@@ -1,10 +1,14 @@
-// The SIM service's request switch and message router, and the entry points that later
-// parts of the service (SIM-ready configuration, SIM events, SIM I/O, the toolkit) fill in.
+// The SIM service's request switch and message router.
+#include <stdarg.h>
+
 #include <zvlog.h>
 #include <zvplatform.h>
 #include <zvril.h>
 
+#include "atchannel/atchannel.h"
 #include "sim/sim.h"
+#include "sim/sim_io.h"
+#include "sim/stk.h"
 
 extern "C" {
 
@@ -30,19 +34,32 @@ void ZvRilSIMRequest(int request, void *data, size_t datalen, RIL_Token t) {
         case RIL_REQUEST_GET_IMSI:
             zv::sim::RequestGetIMSI(data, datalen, t);
             break;
+        case RIL_REQUEST_SIM_IO:
+            zv::sim::RequestSIMIO(data, datalen, t);
+            break;
+        case RIL_REQUEST_STK_GET_PROFILE:
+            RequestSTKGetProfile(data, datalen, t);
+            break;
+        case RIL_REQUEST_STK_SET_PROFILE:
+            RequestSTKSetProfile(data, datalen, t);
+            break;
+        case RIL_REQUEST_STK_SEND_ENVELOPE_COMMAND:
+            RequestSTKSendEnvelopeCommand(data, datalen, t);
+            break;
+        case RIL_REQUEST_STK_SEND_TERMINAL_RESPONSE:
+            RequestSTKSendTerminalResponse(data, datalen, t);
+            break;
+        case RIL_REQUEST_STK_HANDLE_CALL_SETUP_REQUESTED_FROM_SIM:
+            RequestSTKHandleCallSetupRequestedFromSim(data, datalen, t);
+            break;
         case RIL_REQUEST_REPORT_STK_SERVICE_IS_RUNNING:
             RequestReportSTKServiceIsRuning(data, datalen, t);
             break;
         default:
-            // SIM I/O and the toolkit requests, until they are built in.
             RLOGD("ZvRilSIMRequest: %s not supported", requestToString(request));
             zv::CompleteRequest(t, RIL_E_REQUEST_NOT_SUPPORTED);
             break;
     }
-}
-
-void ZvRilSIMUnsolicited(const char *line) {
-    RLOGD("ZvRilSIMUnsolicited: dropped %s", line);
 }
 
 int HandleSIMMessage(RilMessage *m, ...) {
@@ -53,24 +70,17 @@ int HandleSIMMessage(RilMessage *m, ...) {
     switch (m->id) {
         case RIL_REQUEST_GET_SIM_STATUS:
             return GetSIMStatus(m) != 0 ? 1 : 0;
+        case RIL_REQUEST_SIM_IO: {
+            va_list args;
+            va_start(args, m);
+            ATResponse *response = va_arg(args, ATResponse *);
+            va_end(args);
+            return FillSIMResponse(m, response);
+        }
         default:
-            // 28 (SIM I/O answers) joins with SIM I/O.
             return 0;
     }
 }
 
 }  // extern "C"
 
-// Cross-service calls of the SIM service, in their minimal form until the SIM-ready
-// configuration and the toolkit are built in.
-extern "C" {
-
-void OnSIMReady(void) {
-    RLOGD("OnSIMReady: SIM-ready configuration not built in yet");
-}
-
-void RequestReportSTKServiceIsRuning(void * /*data*/, size_t /*datalen*/, RIL_Token t) {
-    zv::CompleteRequest(t, RIL_E_REQUEST_NOT_SUPPORTED);
-}
-
-}  // extern "C"

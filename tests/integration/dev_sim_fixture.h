@@ -25,9 +25,13 @@ class DevSimTest : public LibraryTest {
         StartWithModem(type, {}, prepare);
     }
     modemsim::Modem &modem() { return rig_->modem(); }
-    // Waits for the state, then forgets the commands of the start-up.
+    // Waits for the state (and for a ready card, the end of the SIM-ready configuration),
+    // then forgets the commands of the start-up.
     void Settle(int state) {
         ASSERT_TRUE(WaitRadioState(state)) << "state " << RadioState();
+        if (state == RADIO_STATE_SIM_READY || state == RADIO_STATE_RUIM_READY || state == RADIO_STATE_NV_READY) {
+            ASSERT_TRUE(daemon_.WaitForUnsolicited(RIL_UNSOL_RESPONSE_IMS_NETWORK_STATE_CHANGED, 10s));
+        }
         modem().ClearCommands();
     }
     Completion Call(int request, void *data = nullptr, size_t datalen = 0) {

@@ -257,11 +257,10 @@ TEST_F(SimTest, RefusedBeforeAnythingIsSent) {
         EXPECT_EQ(c.error, RIL_E_GENERIC_FAILURE);
         EXPECT_TRUE(c.ints.empty());
     }
-    for (int request :
-         {RIL_REQUEST_SIM_IO, RIL_REQUEST_STK_GET_PROFILE, RIL_REQUEST_STK_SET_PROFILE,
-          RIL_REQUEST_STK_SEND_ENVELOPE_COMMAND, RIL_REQUEST_STK_SEND_TERMINAL_RESPONSE,
-          RIL_REQUEST_STK_HANDLE_CALL_SETUP_REQUESTED_FROM_SIM, RIL_REQUEST_REPORT_STK_SERVICE_IS_RUNNING}) {
-        EXPECT_EQ(Call(request).error, RIL_E_REQUEST_NOT_SUPPORTED) << request;
+    // Requests whose data is missing: nothing to send.
+    for (int request : {RIL_REQUEST_SIM_IO, RIL_REQUEST_STK_SET_PROFILE, RIL_REQUEST_STK_SEND_ENVELOPE_COMMAND,
+                        RIL_REQUEST_STK_SEND_TERMINAL_RESPONSE, RIL_REQUEST_STK_HANDLE_CALL_SETUP_REQUESTED_FROM_SIM}) {
+        EXPECT_EQ(Call(request).error, RIL_E_GENERIC_FAILURE) << request;
     }
     EXPECT_TRUE(modem().Commands().empty()) << modem().Commands().front();
     EXPECT_EQ(modemsim::CardOf(modem()).pin_attempts, 3);

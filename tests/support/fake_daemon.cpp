@@ -52,6 +52,9 @@ const std::map<int, PayloadKind> &DefaultResponseKinds() {
         {RIL_REQUEST_LAST_CALL_FAIL_CAUSE, PayloadKind::kInts},
         {RIL_REQUEST_QUERY_AVAILABLE_BAND_MODE, PayloadKind::kInts},
         {RIL_REQUEST_IMS_REGISTRATION_STATE, PayloadKind::kInts},
+        {RIL_REQUEST_SIM_IO, PayloadKind::kSimIo},
+        {RIL_REQUEST_STK_GET_PROFILE, PayloadKind::kString},
+        {RIL_REQUEST_STK_SEND_ENVELOPE_COMMAND, PayloadKind::kString},
     };
     return kinds;
 }
@@ -100,6 +103,14 @@ void CopyPayload(PayloadKind kind, const void *data, size_t len, std::vector<uin
         case PayloadKind::kStrings: {
             const char *const *p = static_cast<const char *const *>(data);
             for (size_t i = 0; i < len / sizeof(char *); ++i) strings->push_back(SafeString(p[i]));
+            break;
+        }
+        case PayloadKind::kSimIo: {
+            if (len < sizeof(RIL_SIM_IO_Response)) break;
+            const auto *io = static_cast<const RIL_SIM_IO_Response *>(data);
+            ints->push_back(io->sw1);
+            ints->push_back(io->sw2);
+            strings->push_back(SafeString(io->simResponse));
             break;
         }
     }

@@ -27,7 +27,8 @@
 namespace zvtest {
 
 // What a response or payload carries, so the journal can copy it before the library frees it.
-enum class PayloadKind { kNone, kRaw, kInts, kString, kStrings };
+// kSimIo: a RIL_SIM_IO_Response, kept as ints {sw1, sw2} and strings {simResponse}.
+enum class PayloadKind { kNone, kRaw, kInts, kString, kStrings, kSimIo };
 
 struct Completion {
     RIL_Token token = nullptr;

@@ -1,6 +1,8 @@
 // The radio state's one writer and its follow-ups, and the platform-generation table.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include <zvril.h>
 #include <zvshared.h>
 
@@ -100,7 +102,11 @@ TEST_F(RadioStateTest, CardlessCdmaGoesStraightToNvReady) {
     zv::Store(sState, RADIO_STATE_OFF);
     SetRadioState(RADIO_STATE_NV_NOT_READY);
     EXPECT_EQ(currentState(), RADIO_STATE_NV_READY);
-    EXPECT_EQ(env.Unsolicited().size(), 2u);
+    // Two state changes, then the SIM-ready configuration's network state reports.
+    EXPECT_EQ(env.Unsolicited(), (std::vector<int>{RIL_UNSOL_RESPONSE_RADIO_STATE_CHANGED,
+                                                   RIL_UNSOL_RESPONSE_RADIO_STATE_CHANGED,
+                                                   RIL_UNSOL_RESPONSE_VOICE_NETWORK_STATE_CHANGED,
+                                                   RIL_UNSOL_RESPONSE_IMS_NETWORK_STATE_CHANGED}));
     zv::Store(g_cdma_subtype, savedSubtype);
 }
 

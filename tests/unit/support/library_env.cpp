@@ -37,6 +37,8 @@ void RecordingEnv::OnUnsol(int id, const void *data, size_t len) {
         auto p = static_cast<const char *const *>(data);
         for (size_t i = 0; i < len / sizeof(char *); ++i) strings.emplace_back(p[i] ? p[i] : "(null)");
         g_current->stringPayloads_.push_back(std::move(strings));
+    } else if ((id == RIL_UNSOL_STK_PROACTIVE_COMMAND || id == RIL_UNSOL_STK_EVENT_NOTIFY) && data) {
+        g_current->stringPayloads_.push_back({static_cast<const char *>(data)});
     }
 }
 

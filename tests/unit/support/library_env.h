@@ -26,7 +26,7 @@ public:
 
     std::vector<RecordedCompletion> Completions() const;
     std::vector<int> Unsolicited() const;
-    // String-array payloads of the unsolicited responses that carry them (USSD), in order.
+    // String payloads of the unsolicited responses that carry them (USSD, toolkit), in order.
     std::vector<std::vector<std::string>> StringPayloads() const;
     std::vector<std::string> Logs() const;
     size_t TimedCallbacks() const;
