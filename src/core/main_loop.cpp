@@ -23,6 +23,7 @@
 #include "core/core_internal.h"
 #include "core/main_loop.h"
 #include "ports/ports.h"
+#include "ps/ps.h"
 
 namespace {
 
@@ -196,7 +197,7 @@ void ATTimeout(void) {
     RLOGD("AT channel timeout; closing\n");
     at_close();
     zv::Store(s_closed, 1);
-    // The data interface's configuration is torn down here once the data path is built in.
+    DeleteConfigureInterface();
     SetRadioState(RADIO_STATE_UNAVAILABLE);
 }
 
