@@ -145,7 +145,12 @@ TEST_F(PsNdis, ModemAddressesWithoutArpOnTheKernel) {
     EXPECT_EQ(c.strings, (V{"IP", "usb0", "192.168.225.30", "192.168.225.1 192.168.225.2", "192.168.225.1"}));
     EXPECT_EQ(modem().CountCommands("AT^NDISDUP=1, 1"), 0u) << "no second connect";
 
+    // The modem never confirms the disconnection: the guard's time-out repeats it and answers.
+    modem().Update([](modemsim::ModelState &s) { s.data.withhold_report = true; });
+    modem().ClearCommands();
     EXPECT_EQ(Call(RIL_REQUEST_DEACTIVATE_DATA_CALL).error, RIL_E_SUCCESS);
+    EXPECT_TRUE(LogContains("DeactivePDPTimeOut"));
+    EXPECT_EQ(modem().CountCommands("AT^NDISDUP= 1,0"), 2u);
     EXPECT_EQ(Ip("route show default"), "");
     EXPECT_EQ(Property("net.usb0.gw"), "");
 }

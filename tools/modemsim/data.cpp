@@ -39,7 +39,7 @@ Lines NdisDial(Modem &m, const std::string &command) {
     const DataModel d = m.State().data;
     if (f[1] == "0") {
         m.Update([](ModelState &s) { s.data.connected = false; });
-        if (d.connected) m.InjectLater(Report(0), d.report_delay_ms);
+        if (d.connected && !d.withhold_report) m.InjectLater(Report(0), d.report_delay_ms);
         return {"OK"};
     }
     if (f.size() < 3 || f[2].empty()) return {"+CME ERROR: 50"};

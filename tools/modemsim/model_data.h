@@ -11,7 +11,7 @@ struct DataModel {
     bool connected = false;          // the NDIS call is up
     int report_delay_ms = 30;        // "^NDISSTAT:" follows the connect/disconnect answer this late
     bool reject_connect = false;     // "AT^NDISDUP=1,1,..." answers "+CME ERROR: 30"
-    bool withhold_report = false;    // the connect is accepted but never reported (nor made)
+    bool withhold_report = false;    // a connect is accepted but never made, a disconnect never reported
     bool query_lags = false;         // "^NDISSTATQRY?" still says 0 although the call is up
     int last_error = 0;              // "^GLASTERR: 1,<last_error>"
     std::string last_apn, last_user, last_password;  // the fields of the last connect
