@@ -23,17 +23,19 @@ namespace {
 
 constexpr long kGuardSeconds = 30;
 
-int g_wakePipe[2] = {-1, -1};
+// Written once before the handler is installed; the handler and the thread only read them.
+std::atomic<int> g_wakeRead{-1}, g_wakeWrite{-1};
 pthread_once_t g_threadOnce = PTHREAD_ONCE_INIT;
 std::atomic<bool> g_handlerInstalled{false};
 std::atomic<long long> g_deadlineMs{0};
 
 void OnSignal(int) {
     int saved = errno;
-    if (g_wakePipe[1] >= 0) {
+    int fd = g_wakeWrite.load(std::memory_order_relaxed);
+    if (fd >= 0) {
         char byte = 1;
         // Non-blocking: a full pipe already holds a wake-up, so losing this one is harmless.
-        ssize_t n = write(g_wakePipe[1], &byte, 1);
+        ssize_t n = write(fd, &byte, 1);
         (void)n;
     }
     errno = saved;
@@ -42,7 +44,7 @@ void OnSignal(int) {
 void *TimerThread(void *) {
     for (;;) {
         char bytes[16];
-        ssize_t n = read(g_wakePipe[0], bytes, sizeof bytes);
+        ssize_t n = read(g_wakeRead.load(std::memory_order_relaxed), bytes, sizeof bytes);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             RLOGD("guard timer thread: read failed, %s", n < 0 ? strerror(errno) : "end of file");
@@ -53,11 +55,14 @@ void *TimerThread(void *) {
 }
 
 void StartTimerThread() {
-    if (pipe2(g_wakePipe, O_CLOEXEC) < 0) {
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) < 0) {
         RLOGD("guard timer: pipe failed, %s", strerror(errno));
         return;
     }
-    fcntl(g_wakePipe[1], F_SETFL, fcntl(g_wakePipe[1], F_GETFL) | O_NONBLOCK);
+    fcntl(fds[1], F_SETFL, fcntl(fds[1], F_GETFL) | O_NONBLOCK);
+    g_wakeRead.store(fds[0], std::memory_order_relaxed);
+    g_wakeWrite.store(fds[1], std::memory_order_release);
     pthread_attr_t attr;
     pthread_attr_init(&attr);
     pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
