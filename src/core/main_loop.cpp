@@ -25,6 +25,7 @@
 #include "core/core_internal.h"
 #include "core/main_loop.h"
 #include "ports/ports.h"
+#include "ps/ps.h"
 
 namespace {
 
@@ -210,7 +211,7 @@ void ATTimeout(void) {
     }
     RLOGD("AT channel timeout; closing\n");
     zv::Store(s_closed, 1);
-    // The data interface's configuration is torn down here once the data path is built in.
+    DeleteConfigureInterface();
     SetRadioState(RADIO_STATE_UNAVAILABLE);
 }
 

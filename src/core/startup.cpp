@@ -8,6 +8,7 @@
 #include "atchannel/at_tok.h"
 #include "atchannel/atchannel.h"
 #include "core/main_loop.h"
+#include "ps/ps.h"
 
 namespace {
 
@@ -143,5 +144,5 @@ extern "C" void InitializeCallback(void * /*param*/) {
             next = RADIO_STATE_RUIM_NOT_READY;
         SetRadioState(next);
     }
-    // The data path's guard-timer set-up joins here once the data path is built in.
+    init_sigaction();
 }

@@ -1,29 +1,330 @@
-// The packet data service's entry points, until its requests and events are built in: every
-// request routed here is refused as not supported (completed once), every line is dropped.
+// The packet data service's requests: data call setup and deactivation (handed to the NDIS
+// state machine, or to the PPP path), the last fail cause and the data call list, with the
+// answer records each platform generation expects; and the service's message router.
+#include <stdarg.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <memory>
+#include <string>
+
 #include <zvlog.h>
 #include <zvplatform.h>
-#include <zvril.h>
+#include <zvrequest.h>
+#include <zvshared.h>
+#include <zvstr.h>
+
+#include "atchannel/at_tok.h"
+#include "ps/ps.h"
+#include "ps/ps_internal.h"
+
+namespace {
+
+constexpr int kRilVersion = 12;
+
+struct FreeDeleter {
+    void operator()(void *p) const { free(p); }
+};
+template <typename T>
+using Owned = std::unique_ptr<T, FreeDeleter>;
+
+// An answer record, with the allocation retried as the daemon's memory may be tight.
+template <typename T>
+Owned<T> AllocRecord(const char *failLog, size_t count = 1) {
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        if (void *p = calloc(count, sizeof(T))) return Owned<T>(static_cast<T *>(p));
+        RLOGD("%s", failLog);
+    }
+    return nullptr;
+}
+
+// The setup request's strings: [0] technology, [1] profile, [2] APN, [3] user, [4] password,
+// [5] authentication type, [6] protocol. Older platforms send fewer.
+enum { kApn = 2, kUser = 3, kPassword = 4, kAuth = 5, kProtocol = 6 };
+
+struct AuthRow {
+    char first;
+    const char *pppOptions;
+    int authtype;
+};
+constexpr AuthRow kAuthTable[] = {
+    {'0', "-pap -chap", 0},
+    {'1', "-chap", 1},
+    {'2', "-pap", 2},
+    {'3', "", 3},
+};
+
+const AuthRow &AuthFor(const char *text) {
+    static constexpr AuthRow kOther = {'\0', "", 0};
+    if (!text) return kOther;  // an absent type is taken like an unknown one
+    for (const AuthRow &row : kAuthTable)
+        if (row.first == text[0]) return row;
+    return kOther;
+}
+
+// The protocol is one of "IP", "IPV6", "IPV4V6", "PPP": letters and digits only.
+bool SafeProtocol(const char *text) {
+    for (const char *p = text; *p; ++p)
+        if (!((*p >= 'A' && *p <= 'Z') || (*p >= 'a' && *p <= 'z') || (*p >= '0' && *p <= '9'))) return false;
+    return true;
+}
+
+template <size_t N>
+void CopyField(char (&field)[N], const char *value, const char *warning) {
+    if (!value || !*value) return;
+    if (strlen(value) > N - 1) RLOGD("%s", warning);
+    zv::CopyBounded(field, N, value);
+}
+
+void RequestSetupDataCall(void *data, size_t datalen, RIL_Token t) {
+    const char *const *args = static_cast<const char *const *>(data);
+    const size_t count = data ? datalen / sizeof(char *) : 0;
+    auto arg = [&](size_t i) -> const char * { return i < count && args[i] && args[i][0] ? args[i] : nullptr; };
+    if (count == 0) {
+        zv::CompleteRequest(t, RIL_E_GENERIC_FAILURE);
+        return;
+    }
+    // The APN and the credentials go inside quotes of an AT command (and, on the PPP path,
+    // into pppd's arguments): anything that could end the field is refused before anything
+    // is sent or changed.
+    if ((arg(kApn) && !zv::ps::SafeField(arg(kApn), false)) || (arg(kUser) && !zv::ps::SafeField(arg(kUser), true)) ||
+        (arg(kPassword) && !zv::ps::SafeField(arg(kPassword), true)) ||
+        (arg(kProtocol) && !SafeProtocol(arg(kProtocol)))) {
+        RLOGD("RequestSetupDataCall: refused a field that cannot go into the command");
+        zv::CompleteRequest(t, RIL_E_GENERIC_FAILURE);
+        return;
+    }
+
+    if (zv::Load(zv_ndis_or_modem) != 1) {
+        // The PPP data path is not part of this build.
+        RLOGD("RequestSetupDataCall: no data path over PPP");
+        zv::CompleteRequest(t, RIL_E_REQUEST_NOT_SUPPORTED);
+        return;
+    }
+
+    zv::ps::NdisLock lock;
+    memset(&ndis_st, 0, sizeof ndis_st);
+    RLOGD("********RIL_VERSION = %d **********", kRilVersion);
+    CopyField(ndis_st.pdptype, arg(kProtocol), "warning:pdptype too long");
+    CopyField(ndis_st.apn, arg(kApn), "warning:apn too long");
+    CopyField(ndis_st.user, arg(kUser), "warning:user too long");
+    CopyField(ndis_st.password, arg(kPassword), "warning:password too long");
+    ndis_st.authtype = AuthFor(count > kAuth ? args[kAuth] : nullptr).authtype;
+    ndis_st.token = t;
+    ndis_st.ndis_event = NDIS_EVENT_REQUEST_PDP_ACTIVE;
+    // Start from what the modem says, unless a transition is under way: its waiting request
+    // must be answered by the machine, not forgotten.
+    if (!zv::ps::TransitionPending())
+        zv::Store(ndisi_state, NdisGetCurrentPdpStat() == 1 ? NDIS_STATE_ATIVED : NDIS_STATE_DEATIVED);
+    zv::ps::NdisRunLocked();
+}
+
+void RequestDeactivateDataCall(RIL_Token t) {
+    if (zv::Load(zv_ndis_or_modem) != 1) {
+        RLOGD("RequestDeactivateDataCall: no data path over PPP");
+        zv::CompleteRequest(t, RIL_E_REQUEST_NOT_SUPPORTED);
+        return;
+    }
+    // Answered by the state machine: at once, or when the modem confirms (or the guard ends).
+    zv::ps::NdisLock lock;
+    memset(&ndis_st, 0, offsetof(NdisCallInfo, token));
+    ndis_st.token = t;
+    ndis_st.ndis_event = NDIS_EVENT_REQUEST_PDP_DEACTIVE;
+    zv::ps::NdisRunLocked();
+}
+
+void RequestLastDataCallFailCause(RIL_Token t) {
+    zv::RequestCompletion done(t);
+    if (zv::Load(g_module_type) == 0) return;
+    ATResponse *raw = nullptr;
+    int err = at_send_command_singleline("AT^GLASTERR=1", "^GLASTERR:", &raw);
+    zv::ATResponsePtr response(raw);
+    if (!zv::Accepted(err, response.get())) return;
+    int cause = 0xffff;
+    ATResponse *list[] = {response.get(), nullptr};
+    zv::MessagePtr message = zv::ObtainMessage(RIL_REQUEST_LAST_DATA_CALL_FAIL_CAUSE, nullptr, &cause);
+    if (message && HandlePSMessage(message.get(), list) == 1) done.Finish(RIL_E_SUCCESS, &cause, sizeof cause);
+}
+
+// A copy of the call record taken under the state machine's lock, for answers built outside it.
+struct CallSnapshot {
+    NdisCallInfo call;
+    char ifname[sizeof PORT_ECM_KEYNAME];
+};
+
+void Snapshot(CallSnapshot *s) {
+    {
+        zv::ps::NdisLock lock;
+        s->call = ndis_st;
+    }
+    zv::CopyBounded(s->ifname, sizeof s->ifname, zv::ps::EcmName().c_str());
+}
+
+void SendList(RIL_Token *tokenRef, RIL_Errno e, void *data, size_t length) {
+    if (tokenRef) zv::CompleteRequest(*tokenRef, e, data, length);
+    else zv::ReportUnsolicited(RIL_UNSOL_DATA_CALL_LIST_CHANGED, data, length);
+}
+
+template <typename T>
+void FillCommon(T *r, CallSnapshot *s, int active) {
+    r->status = 0;
+    r->cid = 1;
+    r->active = active;
+    r->type = s->call.pdptype;
+    r->ifname = s->ifname;
+    r->addresses = s->call.ipaddr;
+    r->dnses = s->call.dns;
+}
+
+}  // namespace
+
+namespace zv::ps {
+
+bool SafeField(const char *text, bool allowBlank) {
+    if (!text) return true;
+    for (const unsigned char *p = reinterpret_cast<const unsigned char *>(text); *p; ++p) {
+        if (*p < 0x20 || *p > 0x7e || *p == '"' || *p == '\\') return false;
+        if (*p == ' ' && !allowBlank) return false;
+    }
+    return true;
+}
+
+}  // namespace zv::ps
 
 extern "C" {
 
-void ZvRilPSRequest(int request, void * /*data*/, size_t /*datalen*/, RIL_Token t) {
-    RLOGD("ZvRilPSRequest: %s not supported yet", requestToString(request));
-    zv::CompleteRequest(t, RIL_E_REQUEST_NOT_SUPPORTED);
+NdisCallInfo ndis_st;
+
+void ZvRilPSRequest(int request, void *data, size_t datalen, RIL_Token t) {
+    switch (request) {
+        case RIL_REQUEST_SETUP_DATA_CALL: RequestSetupDataCall(data, datalen, t); break;
+        case RIL_REQUEST_DEACTIVATE_DATA_CALL: RequestDeactivateDataCall(t); break;
+        case RIL_REQUEST_LAST_DATA_CALL_FAIL_CAUSE: RequestLastDataCallFailCause(t); break;
+        case RIL_REQUEST_DATA_CALL_LIST: RequestDataCallList(&t); break;
+        default: zv::CompleteRequest(t, RIL_E_REQUEST_NOT_SUPPORTED); break;
+    }
 }
 
-void ZvRilPSUnsolicited(const char *line) { RLOGD("ZvRilPSUnsolicited: dropped %s", line); }
+// Answers the setup from ndis_st; the caller holds s_ndis_mutex or owns the record otherwise.
+void SetupDataCallResponse(RIL_Token t) {
+    char ifname[sizeof PORT_ECM_KEYNAME];
+    zv::CopyBounded(ifname, sizeof ifname, zv::ps::EcmName().c_str());
+    const int version = zv::Load(ANDROID_VERSION);
+    if (version >= 5) {
+        auto r = AllocRecord<RIL_Data_Call_Response_v11>("RequestDataCallList: malloc response_v11 FAIL.");
+        if (!r) return zv::CompleteRequest(t, RIL_E_GENERIC_FAILURE);
+        r->status = 0;
+        r->suggestedRetryTime = -1;
+        r->cid = 1;
+        r->active = 2;
+        r->type = ndis_st.pdptype;
+        r->ifname = ifname;
+        r->addresses = ndis_st.ipaddr;
+        r->dnses = ndis_st.dns;
+        r->gateways = ndis_st.gateway;
+        r->pcscf = nullptr;
+        r->mtu = 0;
+        zv::CompleteRequest(t, RIL_E_SUCCESS, r.get(), sizeof *r);
+    } else if (version >= 3) {
+        auto r = AllocRecord<RIL_Data_Call_Response_v6>("RequestDataCallList: malloc response_v6 FAIL.");
+        if (!r) return zv::CompleteRequest(t, RIL_E_GENERIC_FAILURE);
+        r->status = 0;
+        r->suggestedRetryTime = -1;
+        r->cid = 1;
+        r->active = 2;
+        r->type = ndis_st.pdptype;
+        r->ifname = ifname;
+        r->addresses = ndis_st.ipaddr;
+        r->dnses = ndis_st.dns;
+        r->gateways = ndis_st.gateway;
+        zv::CompleteRequest(t, RIL_E_SUCCESS, r.get(), sizeof *r);
+    } else if (version == 2) {
+        auto r = AllocRecord<RIL_Data_Call_Response_v5>("RequestDataCallList: malloc response_v5 FAIL.");
+        if (!r) return zv::CompleteRequest(t, RIL_E_GENERIC_FAILURE);
+        r->status = 0;
+        r->cid = 1;
+        r->active = 2;
+        r->type = ndis_st.pdptype;
+        r->ifname = ifname;
+        r->addresses = ndis_st.ipaddr;
+        r->dnses = ndis_st.dns;
+        zv::CompleteRequest(t, RIL_E_SUCCESS, r.get(), sizeof *r);
+    } else {
+        auto r = AllocRecord<char *>("RequestDataCallList: malloc response_android23 FAIL.", 3);
+        if (!r) return zv::CompleteRequest(t, RIL_E_GENERIC_FAILURE);
+        static char kCid[] = "1";
+        r.get()[0] = kCid;
+        r.get()[1] = ifname;
+        r.get()[2] = ndis_st.ipaddr;
+        zv::CompleteRequest(t, RIL_E_SUCCESS, r.get(), 3 * sizeof(char *));
+    }
+}
+
+void RequestDataCallList(RIL_Token *tokenRef) {
+    int flag = 0;
+    int result = QueryCurrentPpdState("AT^NDISSTATQRY?", "^NDISSTATQRY:", &flag);
+    if (result != 1) return SendList(tokenRef, RIL_E_GENERIC_FAILURE, nullptr, 0);
+    const int active = flag == 1 ? 2 : flag;
+    CallSnapshot s;
+    Snapshot(&s);
+    const int version = zv::Load(ANDROID_VERSION);
+    if (version >= 3 && version <= 6) {
+        auto r = AllocRecord<RIL_Data_Call_Response_v6>("RequestDataCallList: malloc responses_v6 FAIL.");
+        if (!r) return SendList(tokenRef, RIL_E_GENERIC_FAILURE, nullptr, 0);
+        FillCommon(r.get(), &s, active);
+        r->suggestedRetryTime = -1;
+        r->gateways = s.call.gateway;
+        SendList(tokenRef, RIL_E_SUCCESS, r.get(), sizeof *r);
+    } else if (version == 2) {
+        auto r = AllocRecord<RIL_Data_Call_Response_v5>("RequestDataCallList: malloc response_v5 FAIL.");
+        if (!r) return SendList(tokenRef, RIL_E_GENERIC_FAILURE, nullptr, 0);
+        FillCommon(r.get(), &s, active);
+        SendList(tokenRef, RIL_E_SUCCESS, r.get(), sizeof *r);
+    } else if (version == 1) {
+        auto r = AllocRecord<RIL_Data_Call_Response_v4>("RequestDataCallList: malloc response_v4 FAIL.");
+        if (!r) return SendList(tokenRef, RIL_E_GENERIC_FAILURE, nullptr, 0);
+        r->cid = 1;
+        r->active = active;
+        r->type = s.call.pdptype;
+        r->apn = s.call.apn;
+        r->address = s.call.ipaddr;
+        SendList(tokenRef, RIL_E_SUCCESS, r.get(), sizeof *r);
+    } else {
+        RLOGD("Have not system version");
+        SendList(tokenRef, RIL_E_SUCCESS, nullptr, 0);
+    }
+}
+
+void UnsoliteDataCallListChanged(void) { zv::ReportUnsolicited(RIL_UNSOL_DATA_CALL_LIST_CHANGED); }
+
+int GetLastDataCallFailCause(RilMessage *message, ATResponse **responses) {
+    if (!message || !message->data || !responses || !responses[0] || !responses[0]->p_intermediates) return 0;
+    char *line = responses[0]->p_intermediates->line;
+    // Only the prefix: the rest is the modem's and is not for the log.
+    RLOGD("GetLastDataCallFailCause: GLASTERR --------------------------------------%s", "^GLASTERR:");
+    char *cursor = line;
+    int first, code;
+    if (at_tok_start(&cursor) < 0 || at_tok_nextint(&cursor, &first) < 0 || at_tok_nextint(&cursor, &code) < 0)
+        return 0;
+    RLOGD("GetLastDataCallFailCause: --------------------------code=%d", code);
+    *static_cast<int *>(message->data) = code;
+    return 1;
+}
 
 int HandlePSMessage(RilMessage *m, ...) {
     if (!m) {
         RLOGD("HandlePSMessage p_message is NULL");
         return 0;
     }
-    return 0;  // no parser for any id yet
-}
-
-// Until the packet data service is built in there is no list to give.
-void RequestDataCallList(RIL_Token *tokenRef) {
-    if (tokenRef) zv::CompleteRequest(*tokenRef, RIL_E_REQUEST_NOT_SUPPORTED);
+    va_list ap;
+    va_start(ap, m);
+    ATResponse **responses = va_arg(ap, ATResponse **);
+    va_end(ap);
+    switch (m->id) {
+        case RIL_REQUEST_SETUP_DATA_CALL: return SetupDataCallProcess(m, responses);
+        case RIL_REQUEST_LAST_DATA_CALL_FAIL_CAUSE: return GetLastDataCallFailCause(m, responses);
+        default: return 0;  // 21, the packet service check of the PPP path, is not built in
+    }
 }
 
 }  // extern "C"

@@ -55,6 +55,9 @@ const std::map<int, PayloadKind> &DefaultResponseKinds() {
         {RIL_REQUEST_SIM_IO, PayloadKind::kSimIo},
         {RIL_REQUEST_STK_GET_PROFILE, PayloadKind::kString},
         {RIL_REQUEST_STK_SEND_ENVELOPE_COMMAND, PayloadKind::kString},
+        {RIL_REQUEST_LAST_DATA_CALL_FAIL_CAUSE, PayloadKind::kInts},
+        {RIL_REQUEST_SETUP_DATA_CALL, PayloadKind::kDataCall},
+        {RIL_REQUEST_DATA_CALL_LIST, PayloadKind::kDataCall},
     };
     return kinds;
 }
@@ -74,11 +77,36 @@ const std::map<int, PayloadKind> &DefaultUnsolKinds() {
         {RIL_UNSOL_RESPONSE_SIM_STATUS_CHANGED, PayloadKind::kNone},
         {RIL_UNSOL_VOICE_RADIO_TECH_CHANGED, PayloadKind::kInts},
         {RIL_UNSOL_RIL_CONNECTED, PayloadKind::kInts},
+        {RIL_UNSOL_DATA_CALL_LIST_CHANGED, PayloadKind::kDataCall},
     };
     return kinds;
 }
 
 std::string SafeString(const char *s) { return s ? std::string(s) : std::string("(null)"); }
+
+void CopyDataCall(const void *data, size_t len, std::vector<int> *ints, std::vector<std::string> *strings) {
+    auto put = [&](std::initializer_list<int> i, std::initializer_list<const char *> s) {
+        ints->insert(ints->end(), i);
+        for (const char *p : s) strings->push_back(SafeString(p));
+    };
+    if (len == sizeof(RIL_Data_Call_Response_v11)) {
+        auto *r = static_cast<const RIL_Data_Call_Response_v11 *>(data);
+        put({r->status, r->suggestedRetryTime, r->cid, r->active, r->mtu},
+            {r->type, r->ifname, r->addresses, r->dnses, r->gateways});
+    } else if (len == sizeof(RIL_Data_Call_Response_v6)) {
+        auto *r = static_cast<const RIL_Data_Call_Response_v6 *>(data);
+        put({r->status, r->suggestedRetryTime, r->cid, r->active}, {r->type, r->ifname, r->addresses, r->dnses, r->gateways});
+    } else if (len == sizeof(RIL_Data_Call_Response_v5)) {
+        auto *r = static_cast<const RIL_Data_Call_Response_v5 *>(data);
+        put({r->status, r->cid, r->active}, {r->type, r->ifname, r->addresses, r->dnses});
+    } else if (len == sizeof(RIL_Data_Call_Response_v4)) {
+        auto *r = static_cast<const RIL_Data_Call_Response_v4 *>(data);
+        put({r->cid, r->active}, {r->type, r->apn, r->address});
+    } else {
+        const char *const *p = static_cast<const char *const *>(data);
+        for (size_t i = 0; i < len / sizeof(char *); ++i) strings->push_back(SafeString(p[i]));
+    }
+}
 
 // Copies the payload according to its kind. For string arrays the element count is the length
 // divided by the pointer size, as the daemon's own marshalling does.
@@ -99,6 +127,9 @@ void CopyPayload(PayloadKind kind, const void *data, size_t len, std::vector<uin
         }
         case PayloadKind::kString:
             strings->push_back(SafeString(static_cast<const char *>(data)));
+            break;
+        case PayloadKind::kDataCall:
+            CopyDataCall(data, len, ints, strings);
             break;
         case PayloadKind::kStrings: {
             const char *const *p = static_cast<const char *const *>(data);

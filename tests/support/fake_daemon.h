@@ -28,7 +28,9 @@ namespace zvtest {
 
 // What a response or payload carries, so the journal can copy it before the library frees it.
 // kSimIo: a RIL_SIM_IO_Response, kept as ints {sw1, sw2} and strings {simResponse}.
-enum class PayloadKind { kNone, kRaw, kInts, kString, kStrings, kSimIo };
+// kDataCall: one data call record told apart by its size (_v11, _v6, _v5, _v4) or the old
+// string array; its ints and strings are copied in field order.
+enum class PayloadKind { kNone, kRaw, kInts, kString, kStrings, kSimIo, kDataCall };
 
 struct Completion {
     RIL_Token token = nullptr;

@@ -15,6 +15,8 @@ bool NetworkAnswer(Modem &m, const std::string &command, Modem::Lines *lines);  
 bool SmsAnswer(Modem &m, const std::string &command, Modem::Lines *lines);       // sms.cpp
 bool SimFilesAnswer(Modem &m, const std::string &command, Modem::Lines *lines);  // simfiles.cpp
 bool DataAnswer(Modem &m, const std::string &command, Modem::Lines *lines);      // data.cpp
+// A network drop of the NDIS call: the model forgets the call and the modem reports it.
+void DropDataCall(Modem &m, int cause);                                          // data.cpp
 bool BandAnswer(Modem &m, const std::string &command, Modem::Lines *lines);      // band.cpp
 
 }  // namespace modemsim

@@ -4,6 +4,9 @@
 //   zvril [--module wcdma|tdscdma|cdma|cdma-nocard] [--release X.Y] [--library PATH]
 //         [--ecm] [--no-modem] [-- RIL_Init options]
 //
+// With --ecm the modem also shows its network interface and, when run as root, zvril runs
+// inside a private network namespace of its own and sets up a data call over that interface.
+//
 // It creates a private root with a fake sysfs tree that leads the library's port search to
 // the simulator, starts the library, waits for the start-up to settle, prints the module the
 // library identified and the radio state it reached, then issues a few typical requests.
@@ -11,6 +14,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -86,6 +90,33 @@ T *Sym(zvtest::FakeDaemon &d, const char *name) {
     return static_cast<T *>(d.Symbol(name));
 }
 
+// --ecm as root: run again inside a fresh network namespace where "usb0" (one end of a veth
+// pair) stands for the modem's interface. Returns the inner run's status, or -1 when zvril
+// cannot (then *why says why) or is already inside.
+int RunInsideNetworkNamespace(int argc, char **argv, std::string *why) {
+    if (getenv("ZVRIL_NETNS")) return -1;
+    if (geteuid() != 0) {
+        *why = "needs root for a private network namespace";
+        return -1;
+    }
+    const std::string ns = "zvril-" + std::to_string(getpid());
+    if (system(("ip netns add " + ns + " && ip -n " + ns + " link add usb0 type veth peer name modem0 && ip -n " + ns +
+                " link set modem0 up && ip -n " + ns + " link set lo up")
+                   .c_str()) != 0) {
+        *why = "could not create a network namespace with ip";
+        if (system(("ip netns delete " + ns + " 2>/dev/null").c_str()) != 0) {
+        }
+        return -1;
+    }
+    std::string cmd = "ZVRIL_NETNS=1 ip netns exec " + ns;
+    for (int i = 0; i < argc; ++i) cmd += " '" + std::string(argv[i]) + "'";
+    fflush(stdout);
+    int status = system(cmd.c_str());
+    if (system(("ip netns delete " + ns).c_str()) != 0) {
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -121,6 +152,13 @@ int main(int argc, char **argv) {
         return 2;
     }
 
+    std::string dataWhy;
+    if (ecm && withModem) {
+        int inner = RunInsideNetworkNamespace(argc, argv, &dataWhy);
+        if (inner >= 0) return inner;
+    }
+    const bool dataCall = ecm && withModem && getenv("ZVRIL_NETNS");
+
     char tmpl[] = "/tmp/zvril-XXXXXX";
     if (!mkdtemp(tmpl)) {
         perror("mkdtemp");
@@ -138,6 +176,8 @@ int main(int argc, char **argv) {
     if (withModem) {
         zvtest::RigOptions options;
         options.ecm = ecm;
+        // Inside the namespace there is no DHCP server: the modem asks for its own addresses.
+        if (dataCall) rig->modem().On("AT^NDISCAP?", {"^NDISCAP: 1,0", "OK"});
         if (!rig->PlugIn(options)) {
             fprintf(stderr, "zvril: cannot plug in the simulated modem: %s\n", rig->error().c_str());
             return 1;
@@ -215,6 +255,22 @@ int main(int argc, char **argv) {
         } else {
             printf("  %-24s -> (no answer)\n", requestName ? requestName(r) : "?");
         }
+    }
+    if (dataCall) {
+        const char *setup[] = {"1", "0", "internet", "", "", "0", "IP"};
+        zvtest::Completion c;
+        if (daemon.WaitForCompletion(daemon.Request(RIL_REQUEST_SETUP_DATA_CALL, setup, sizeof setup), 60s, &c)) {
+            printf("  %-24s -> %s", "SETUP_DATA_CALL", ErrorName(c.error));
+            for (auto &s : c.strings) printf(" \"%s\"", s.c_str());
+            printf("\n");
+            fflush(stdout);
+            if (system("ip -4 -o addr show dev usb0; ip route show default") != 0) {
+            }
+        } else {
+            printf("  %-24s -> (no answer)\n", "SETUP_DATA_CALL");
+        }
+    } else if (ecm && withModem) {
+        printf("  %-24s -> not tried: %s\n", "SETUP_DATA_CALL", dataWhy.c_str());
     }
     for (const auto &v : daemon.Violations()) printf("contract violation: %s\n", v.c_str());
     bool clean = daemon.Violations().empty();

@@ -633,6 +633,44 @@ typedef struct {
     char *address;
 } RIL_Data_Call_Response_v4;
 
+/* Only in the unreleased RIL_VERSION 5 headers: no retry time, no gateways. */
+typedef struct {
+    int status;
+    int cid;
+    int active;
+    char *type;
+    char *ifname;
+    char *addresses;
+    char *dnses;
+} RIL_Data_Call_Response_v5;
+
+typedef struct {
+    int status;
+    int suggestedRetryTime;
+    int cid;
+    int active;
+    char *type;
+    char *ifname;
+    char *addresses;
+    char *dnses;
+    char *gateways;
+    char *pcscf;
+} RIL_Data_Call_Response_v9;
+
+typedef struct {
+    int status;
+    int suggestedRetryTime;
+    int cid;
+    int active;
+    char *type;
+    char *ifname;
+    char *addresses;
+    char *dnses;
+    char *gateways;
+    char *pcscf;
+    int mtu;
+} RIL_Data_Call_Response_v11;
+
 typedef struct {
     int notificationType;
     int code;
@@ -717,6 +755,9 @@ ZV_RIL_ASSERT(RIL_CDMA_SMS_Ack, 8, 8);
 ZV_RIL_ASSERT(RIL_IMS_SMS_Message, 16, 24);
 ZV_RIL_ASSERT(RIL_Data_Call_Response_v6, 36, 56);
 ZV_RIL_ASSERT(RIL_Data_Call_Response_v4, 20, 32);
+ZV_RIL_ASSERT(RIL_Data_Call_Response_v5, 28, 48);
+ZV_RIL_ASSERT(RIL_Data_Call_Response_v9, 40, 64);
+ZV_RIL_ASSERT(RIL_Data_Call_Response_v11, 44, 72);
 ZV_RIL_ASSERT(RIL_SuppSvcNotification, 20, 24);
 ZV_RIL_ASSERT(RIL_NeighboringCell, 8, 16);
 ZV_RIL_ASSERT(RIL_CDMA_SignalInfoRecord, 4, 4);
