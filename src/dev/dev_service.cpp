@@ -15,8 +15,8 @@
 extern "C" {
 int g_airplanemode = 0;
 int has_set_radio_on = 0;
-// Both belong to the embedder's SAR control: the library never sets sarfeature and only
-// reads g_sarctrl.
+// Both belong to SAR control (the embedder's, or the library's own follower in src/sar when
+// the state file exists): this module only reads them.
 int sarfeature = 0;
 int g_sarctrl = -1;
 }

@@ -99,15 +99,6 @@ TEST_F(BandTest, OlderFirmwareAnswersInTheOlderDialect) {
     EXPECT_EQ(Set(2), RIL_E_SUCCESS);
     EXPECT_TRUE(modem().ExpectCommands({"AT^SYSCFGEX=\"99\",280000,", "AT^SYSCFG=16,3,280000,2,4"}, 1000));
     EXPECT_EQ(Band(), "280000");
-
-    // A module with one band and then the LTE-less list, each read afresh.
-    modem().Update([](ModelState &s) { modemsim::UseBandList(s.band, BandList::kSyscfgSingle); });
-    EXPECT_EQ(Modes(Query()), (Ints{2, 1}));
-    EXPECT_EQ(Set(2), RIL_E_GENERIC_FAILURE) << "no longer offered";
-    modem().Update([](ModelState &s) { modemsim::UseBandList(s.band, BandList::kSyscfgexNoLte); });
-    EXPECT_EQ(Modes(Query()), (Ints{4, 0, 1, 2}));
-    EXPECT_EQ(Set(2), RIL_E_SUCCESS);
-    EXPECT_EQ(Band(), "6A80000") << "the modem's own spelling goes back";
 }
 
 }  // namespace

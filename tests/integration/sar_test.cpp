@@ -91,16 +91,10 @@ TEST_F(SarTest, FollowsTheStateFile) {
     EXPECT_TRUE(Until([&] { return LogCount(kNoMatch) == noMatch + 1; }));
     EXPECT_EQ(Word("g_sarctrl"), 1);
 
-    // What is no state changes nothing: 10 KB, garbage without a line end, an empty file.
+    // What is no state changes nothing (the unit table has the other shapes of junk).
     const int before = SarCommands();
-    size_t expected = noMatch + 1;
-    for (const std::string &junk : {std::string(10240, 'x'), std::string("\x01\xff SAR_CONTROL_OFF"),
-                                    std::string("SAR_CONTROL_OFF") + std::string(10240, '!'), std::string()}) {
-        WriteState(junk);
-        ++expected;
-        EXPECT_TRUE(Until([&] { return LogCount(kNoMatch) == expected; })) << junk.size();
-    }
-    EXPECT_TRUE(LogContains("***************************read NULL***************"));
+    WriteState(std::string(10240, 'x'));
+    EXPECT_TRUE(Until([&] { return LogCount(kNoMatch) == noMatch + 2; }));
     EXPECT_EQ(SarCommands(), before);
     EXPECT_EQ(Word("g_sarctrl"), 1);
 
