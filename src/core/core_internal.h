@@ -17,6 +17,7 @@ PlatformGeneration ClassifyRelease(const char *release);
 using ThreadBody = void *(*)(void *);
 extern const ThreadBody StoredSmsThreadBody;
 extern const ThreadBody MainLoopThreadBody;
+extern const ThreadBody SarThreadBody;
 void *WorkerThreadBody(void *);
 
 }  // namespace zv

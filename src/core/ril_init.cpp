@@ -129,6 +129,7 @@ const RIL_RadioFunctions *RIL_Init(const struct RIL_Env *env, int argc, char **a
         RLOGD("--->>>new a pthread here<<<---");
         StartDetached(zv::WorkerThreadBody);
         if (zv::MainLoopThreadBody) StartDetached(zv::MainLoopThreadBody);
+        if (zv::SarThreadBody) StartDetached(zv::SarThreadBody);
         g_threadsStarted = true;
     }
 

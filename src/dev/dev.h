@@ -13,8 +13,8 @@
 /* ---- shared words (plain ints for the embedder; accessed through zv::Load/Store inside) ---- */
 ZV_API int g_airplanemode;   /* 1 after the radio was switched off by request, 0 after on */
 ZV_API int has_set_radio_on; /* 1 once the radio has been switched on by request */
-ZV_API int sarfeature;       /* set to 1 by the embedder when it runs SAR control */
-ZV_API int g_sarctrl;        /* last SAR level applied by the embedder's SAR thread, -1 none */
+ZV_API int sarfeature;       /* 1 when SAR control runs (the embedder's, or the library's own follower) */
+ZV_API int g_sarctrl;        /* last SAR level the SAR follower applied, -1 none */
 
 /* ---- request handlers ---- */
 ZV_API void RequestGetIMEI(void *data, size_t datalen, RIL_Token t);

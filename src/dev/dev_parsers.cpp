@@ -9,6 +9,7 @@
 
 #include "atchannel/at_tok.h"
 #include "atchannel/atchannel.h"
+#include "dev/band_mode.h"
 #include "dev/dev.h"
 
 namespace {
@@ -129,8 +130,10 @@ int HandleDEVMessage(RilMessage *message, ...) {
         case RIL_REQUEST_DEVICE_IDENTITY:
             result = DeviceIdentity(message, va_arg(ap, ATResponse **));
             break;
+        case RIL_REQUEST_QUERY_AVAILABLE_BAND_MODE:
+            result = QueryAvailableBandMode(message, va_arg(ap, ATResponse *));
+            break;
         default:
-            // 66 joins with the band modes.
             break;
     }
     va_end(ap);

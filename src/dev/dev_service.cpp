@@ -6,6 +6,7 @@
 #include <zvshared.h>
 
 #include "atchannel/atchannel.h"
+#include "dev/band_mode.h"
 #include "dev/dev.h"
 #include "dev/dev_requests.h"
 #include <zvrequest.h>
@@ -14,8 +15,8 @@
 extern "C" {
 int g_airplanemode = 0;
 int has_set_radio_on = 0;
-// Both belong to the embedder's SAR control: the library never sets sarfeature and only
-// reads g_sarctrl.
+// Both belong to SAR control (the embedder's, or the library's own follower in src/sar when
+// the state file exists): this module only reads them.
 int sarfeature = 0;
 int g_sarctrl = -1;
 }
@@ -120,6 +121,12 @@ void ZvRilDEVRequest(int request, void *data, size_t datalen, RIL_Token t) {
             // The module decides both by itself; accepting them keeps the framework content.
             zv::CompleteRequest(t, RIL_E_SUCCESS);
             break;
+        case RIL_REQUEST_SET_BAND_MODE:
+            zv::dev::RequestSetBandMode(data, datalen, t);
+            break;
+        case RIL_REQUEST_QUERY_AVAILABLE_BAND_MODE:
+            RequestQueryAvailableBandMode(request, t);
+            break;
         case RIL_REQUEST_CDMA_SUBSCRIPTION:
             zv::dev::RequestCdmaSubscription(data, datalen, t);
             break;
@@ -127,7 +134,7 @@ void ZvRilDEVRequest(int request, void *data, size_t datalen, RIL_Token t) {
             zv::dev::RequestDeviceIdentity(data, datalen, t);
             break;
         default:
-            // Reset, raw OEM hook, roaming preference query and the band modes (not yet).
+            // Reset, raw OEM hook and roaming preference query.
             RLOGD("ZvRilDEVRequest: %s not supported", requestToString(request));
             zv::CompleteRequest(t, RIL_E_REQUEST_NOT_SUPPORTED);
             break;

@@ -203,8 +203,7 @@ TEST_F(DeviceTest, OemHookAndTheRequestsThatNeedNoModem) {
         EXPECT_EQ(c.error, RIL_E_SUCCESS);
         EXPECT_EQ(c.length, 0u);
     }
-    for (int request : {RIL_REQUEST_RESET_RADIO, RIL_REQUEST_OEM_HOOK_RAW, RIL_REQUEST_CDMA_QUERY_ROAMING_PREFERENCE,
-                        RIL_REQUEST_SET_BAND_MODE, RIL_REQUEST_QUERY_AVAILABLE_BAND_MODE}) {
+    for (int request : {RIL_REQUEST_RESET_RADIO, RIL_REQUEST_OEM_HOOK_RAW, RIL_REQUEST_CDMA_QUERY_ROAMING_PREFERENCE}) {
         EXPECT_EQ(Call(request).error, RIL_E_REQUEST_NOT_SUPPORTED) << request;
     }
     EXPECT_TRUE(modem().Commands().empty());
