@@ -205,6 +205,8 @@ struct timespec DeadlineAfter(long long ms) {
     return ts;
 }
 
+thread_local unsigned t_commandsWritten = 0;
+
 // One exchange with the channel's mutex held; the wait releases it to the reader.
 int SendNoLock(const char *command, ATCommandType type, const char *prefix, const char *pdu, ATResponse **out) {
     Channel &c = Chan();
@@ -232,6 +234,7 @@ int SendNoLock(const char *command, ATCommandType type, const char *prefix, cons
         at_response_free(response);
         return AT_ERR_GENERIC;
     }
+    ++t_commandsWritten;
 
     c.type = type;
     c.prefix = prefix;
@@ -473,6 +476,8 @@ void ReverseIntermediates(ATResponse *r) {
     }
     r->p_intermediates = reversed;
 }
+
+unsigned CommandsWrittenByThisThread() { return t_commandsWritten; }
 
 }  // namespace zv::at
 
