@@ -44,9 +44,10 @@ RUNNER=
 # The output ctest kept of one test (Testing/Temporary/LastTest.log holds every test's).
 test_output() {  # build-dir, test name
   awk -v name="$2" '
-    $0 ~ "^[0-9]+/[0-9]+ Test: " name "$" { on = 1 }
+    /^[0-9]+\/[0-9]+ Test: / { line = $0; sub(/^[0-9]+\/[0-9]+ Test: /, "", line); mine = (line == name); next }
+    mine && /^----------+$/ { on = 1; next }
+    on && /^<end of output>$/ { on = 0; mine = 0; next }
     on { print }
-    on && /^"?.*"? end time:|^<end of output>/ { if (/^<end of output>/) { on = 0 } }
   ' "$1/Testing/Temporary/LastTest.log" 2>/dev/null | tail -n 200
 }
 
