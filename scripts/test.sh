@@ -55,14 +55,15 @@ finish() {
   local total="$passed passed, $failed failed"
   [ "$skipped" -gt 0 ] && total="$total, $skipped skipped"
   if [ "$failed" -gt 0 ]; then
-    for f in "${failures[@]}"; do
+    for f in ${failures[@]+"${failures[@]}"}; do
       echo
       echo "==== failed: ${f#*|} (${f%%|*})"
       test_output "${f%%|*}" "${f#*|}"
     done
-    for f in "${fuzz_failures[@]}"; do
+    for f in ${fuzz_failures[@]+"${fuzz_failures[@]}"}; do
       echo
-      echo "==== failed: fuzz target $f (report above, input in build-fuzz/artifacts/)"
+      echo "==== failed: fuzz target $f (the input that crashed it is in build-fuzz/artifacts/)"
+      cat "build-fuzz/$f.log"
     done
     echo
     echo "$total"
@@ -112,9 +113,9 @@ for target in build-fuzz/bin/*_fuzz; do
     echo "-- $name: ${runs:-?} runs, no crash"
     passed=$((passed + 1))
   else
-    # The whole report: a crash's stack, the input that caused it, and the stats.
+    # The whole report (the crash's stack, the input that caused it, the stats) is printed
+    # at the end, next to the total.
     echo "-- $name: FAILED after ${runs:-?} runs (exit $status)"
-    cat "$log"
     failed=$((failed + 1))
     fuzz_failures+=("$name")
   fi

@@ -202,6 +202,9 @@ TEST_F(ZvrilCli, CommandLineMistakesStopWithOneLine) {
         {{"--root", "/nonexistent-root", "status"}, 4, "no simulated modem under /nonexistent-root"},
         {{"--root", "/tmp", "--module", "cdma", "status"}, 2, "set up the built-in simulator"},
         {{"--sim", "lost"}, 2, "unknown SIM state \"lost\""},
+        // This host has no modem of the family: the real sysfs leads nowhere.
+        {{"--device", "--startup-timeout", "1", "status"}, 4,
+         "no modem found within 1 s (radio state UNAVAILABLE); check that the modem is plugged in"},
         {{"--trace", "/nonexistent-dir/t.txt", "status"}, 5, "cannot write the trace file /nonexistent-dir/t.txt"},
     };
     for (const auto &c : cases) {

@@ -502,6 +502,11 @@ int RunDataUp(Session &s, const Args &args) {
     std::string user = args.size() > 1 ? args[1] : "", password = args.size() > 2 ? args[2] : "";
     auto a = CallStrings(s, RIL_REQUEST_SETUP_DATA_CALL,
                          {"1", "0", apn.c_str(), user.c_str(), password.c_str(), user.empty() ? "0" : "3", "IP"}, 90s);
+    if (!Ok(a) && geteuid() != 0 && a.answered && a.c.error != RIL_E_REQUEST_NOT_SUPPORTED) {
+        Error(std::string("data up failed: ") + ErrorWords(a.c.error) +
+              "; configuring the network interface needs root: run zvril as root");
+        return kExitFailed;
+    }
     if (!Ok(a)) return ReportFailure("data up", a);
     std::string ifname;
     int cid = DataCallCid(a.c, &ifname);
