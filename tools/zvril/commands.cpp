@@ -406,22 +406,31 @@ int RunReport(Session &s, const ReportRow (&rows)[N], bool timings) {
 }
 
 int RunDemo(Session &s, const Args &) {
-    std::printf("The library, run as the radio daemon runs it, against a simulated %s modem:\n",
-                s.options().target == Target::kBuiltIn ? s.options().module.c_str() : "");
+    if (int code = s.Start()) return code;
+    if (s.options().target == Target::kBuiltIn)
+        std::printf("The library, run as the radio daemon runs it, against a simulated %s modem:\n",
+                    s.options().module.c_str());
+    else
+        std::printf("The library, run as the radio daemon runs it, against the simulator under %s:\n",
+                    s.options().root.c_str());
     return RunReport(s, kDemoRows, true);
 }
 
-int RunStatus(Session &s, const Args &) { return RunReport(s, kStatusRows, false); }
+int RunStatus(Session &s, const Args &) {
+    if (int code = s.Start()) return code;
+    return RunReport(s, kStatusRows, false);
+}
 
 int RunSmsSend(Session &s, const Args &args) {
-    if (s.IsCdma()) {
-        Error("sms send: zvril builds GSM messages only; a CDMA module is not supported by this command yet");
-        return kExitNotAvailable;
-    }
     std::string pdu, error;
     if (!BuildSubmitPdu(args[0], args[1], &pdu, &error)) {
         Error("sms send: " + error);
         return kExitUsage;
+    }
+    if (int code = s.Start()) return code;
+    if (s.IsCdma()) {
+        Error("sms send: zvril builds GSM messages only; a CDMA module is not supported by this command yet");
+        return kExitNotAvailable;
     }
     auto a = CallStrings(s, RIL_REQUEST_SEND_SMS, {nullptr, pdu.c_str()});
     if (!Ok(a)) return ReportFailure("sms send", a);
@@ -439,6 +448,7 @@ int RunUssd(Session &s, const Args &args) {
             return kExitUsage;
         }
     }
+    if (int code = s.Start()) return code;
     for (size_t i = 0; i < args.size(); ++i) {
         std::string answer;
         bool more = false;
@@ -464,6 +474,7 @@ int RunDial(Session &s, const Args &args) {
         Error("dial: \"" + Printable(args[0]) + "\" is not a phone number; use digits, +, * and #");
         return kExitUsage;
     }
+    if (int code = s.Start()) return code;
     RIL_Dial dial{};
     dial.address = const_cast<char *>(args[0].c_str());
     auto a = s.Call(RIL_REQUEST_DIAL, &dial, sizeof dial);
@@ -473,19 +484,19 @@ int RunDial(Session &s, const Args &args) {
 }
 
 int RunHangup(Session &s, const Args &args) {
-    Session::Answer a;
-    if (args.empty()) {
-        a = s.Call(RIL_REQUEST_HANGUP_FOREGROUND_RESUME_BACKGROUND);
-    } else {
+    int index = 0;
+    if (!args.empty()) {
         char *end = nullptr;
-        long index = std::strtol(args[0].c_str(), &end, 10);
-        if (!end || *end || index < 1 || index > 7) {
+        long v = std::strtol(args[0].c_str(), &end, 10);
+        if (!end || *end || v < 1 || v > 7) {
             Error("hangup: the call index must be a number from 1 to 7, got \"" + Printable(args[0]) + "\"");
             return kExitUsage;
         }
-        int i = static_cast<int>(index);
-        a = s.Call(RIL_REQUEST_HANGUP, &i, sizeof i);
+        index = static_cast<int>(v);
     }
+    if (int code = s.Start()) return code;
+    Session::Answer a = index ? s.Call(RIL_REQUEST_HANGUP, &index, sizeof index)
+                              : s.Call(RIL_REQUEST_HANGUP_FOREGROUND_RESUME_BACKGROUND);
     if (!Ok(a)) return ReportFailure("hangup", a);
     std::printf("hung up\n");
     return kExitOk;
@@ -500,6 +511,7 @@ int RunDataUp(Session &s, const Args &args) {
         }
     }
     std::string user = args.size() > 1 ? args[1] : "", password = args.size() > 2 ? args[2] : "";
+    if (int code = s.Start()) return code;
     auto a = CallStrings(s, RIL_REQUEST_SETUP_DATA_CALL,
                          {"1", "0", apn.c_str(), user.c_str(), password.c_str(), user.empty() ? "0" : "3", "IP"}, 90s);
     if (!Ok(a) && geteuid() != 0 && a.answered && a.c.error != RIL_E_REQUEST_NOT_SUPPORTED) {
@@ -521,6 +533,7 @@ int RunDataDown(Session &s, const Args &args) {
         Error("data down: the call number must be a number, got \"" + Printable(cid) + "\"");
         return kExitUsage;
     }
+    if (int code = s.Start()) return code;
     auto a = CallStrings(s, RIL_REQUEST_DEACTIVATE_DATA_CALL, {cid.c_str(), "0"});
     if (!Ok(a)) return ReportFailure("data down", a);
     std::printf("data call %s down\n", cid.c_str());
@@ -528,6 +541,7 @@ int RunDataDown(Session &s, const Args &args) {
 }
 
 int RunScan(Session &s, const Args &) {
+    if (int code = s.Start()) return code;
     // The scan takes minutes on a real network: the request runs on its own thread while this
     // one shows that it is still going.
     std::atomic<bool> done{false};
@@ -561,6 +575,7 @@ int RunScan(Session &s, const Args &) {
 
 int RunPin(Session &s, const Args &args) {
     if (args.empty()) {
+    if (int code = s.Start()) return code;
         Row r = SimRow(s);
         if (r.failed) {
             Error("pin: reading the card status " + r.text);
@@ -578,12 +593,14 @@ int RunPin(Session &s, const Args &args) {
             Error("pin --puk needs the PUK and a new PIN, each of 4 to 8 digits: zvril pin --puk PUK NEWPIN");
             return kExitUsage;
         }
+        if (int code = s.Start()) return code;
         a = CallStrings(s, RIL_REQUEST_ENTER_SIM_PUK, {args[1].c_str(), args[2].c_str()});
     } else {
         if (args.size() != 1 || !digits(args[0])) {
             Error("pin needs a PIN of 4 to 8 digits: zvril pin PIN");
             return kExitUsage;
         }
+        if (int code = s.Start()) return code;
         a = CallStrings(s, RIL_REQUEST_ENTER_SIM_PIN, {args[0].c_str()});
     }
     int left = a.c.ints.empty() ? -1 : a.c.ints[0];
@@ -605,6 +622,7 @@ int RunAt(Session &s, const Args &args) {
         Error("at: the command must be one line without control characters");
         return kExitUsage;
     }
+    if (int code = s.Start()) return code;
     auto a = CallStrings(s, RIL_REQUEST_OEM_HOOK_STRINGS, {command.c_str()});
     if (!Ok(a)) return ReportFailure("at " + command, a);
     for (auto &line : a.c.strings) std::printf("%s\n", Printable(line).c_str());
@@ -647,6 +665,7 @@ int RunWatch(Session &s, const Args &args) {
             return kExitUsage;
         }
     }
+    if (int code = s.Start()) return code;
     signal(SIGINT, OnStopSignal);
     signal(SIGTERM, OnStopSignal);
     std::printf("watching the modem's events (%s)\n", limit > 0 ? ("for " + args[0] + " s").c_str() : "Ctrl-C ends");

@@ -105,6 +105,10 @@ int main(int argc, char **argv) {
             o.ecm = ecmGiven = true;
         } else if (a == "--root") {
             o.root = value("the directory zv-modemsim --root serves");
+            if (o.target == zvril::Target::kDevice) {
+                Error("--device and --root exclude each other; give one");
+                return zvril::kExitUsage;
+            }
             o.target = zvril::Target::kRoot;
         } else if (a == "--device") {
             if (!o.root.empty()) {
@@ -195,11 +199,9 @@ int main(int argc, char **argv) {
 
     // Not destroyed: the library's threads keep using the daemon until the process ends.
     zvril::Session &session = *new zvril::Session(o);
-    int code = session.Start();
-    const bool started = code == zvril::kExitOk;
-    if (started) code = command->run(session, args);
+    int code = command->run(session, args);  // checks its arguments, then starts the session
     code = session.Finish(code);
-    if (started && (command == &zvril::Commands()[0] || o.verbose)) {
+    if (session.started() && (command == &zvril::Commands()[0] || o.verbose)) {
         std::printf("\nlibrary log: %s (%s)\n", session.logPath().c_str(),
                     session.logFresh() ? "written fresh by this run" : "appended to, from $ZORVIK_LOG_FILE");
         if (!o.trace.empty()) std::printf("trace: %s\n", o.trace.c_str());

@@ -183,6 +183,11 @@ bool Session::PrepareLog() {
 }
 
 int Session::Start() {
+    if (startResult_ < 0) startResult_ = StartOnce();
+    return startResult_;
+}
+
+int Session::StartOnce() {
     if (!options_.library.empty() && access(options_.library.c_str(), R_OK) != 0)
         return Fail(kExitSetup, "cannot read the library " + options_.library + ": " + std::strerror(errno) +
                                     "; give --library the path of a built libzorvik-ril.so");

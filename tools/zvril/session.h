@@ -74,7 +74,9 @@ class Session {
 
     // Sets up the target, loads the library, calls RIL_Init and waits for the start-up to
     // settle. Returns kExitOk or the exit code; on failure the error line has been printed.
+    // Commands call it once their arguments are checked; a second call returns the first result.
     int Start();
+    bool started() const { return startResult_ == kExitOk; }
 
     struct Answer {
         bool answered = false;
@@ -101,6 +103,7 @@ class Session {
     void Cleanup();        // unplugs the built-in simulator and removes the private directory
 
   private:
+    int StartOnce();
     bool PrepareLog();
     int Fail(int code, const std::string &line);
 
@@ -114,6 +117,7 @@ class Session {
     Trace trace_;
     bool tracing_ = false;
     double startupSeconds_ = 0;
+    int startResult_ = -1;  // -1: not started yet
 };
 
 // The one-line error every command prints: "zvril: <what failed>; <what to do>".
