@@ -341,9 +341,13 @@ TEST_F(ZvrilCli, CommandsAgainstTheStandaloneSimulator) {
     Child watch(BinDir() + "/zvril", With({"--root", root_, "watch", "3"}));
     ASSERT_TRUE(watch.WaitForOutput("watching the modem's events", 30s));
     EXPECT_EQ(Control("ussd Hello there"), "ok");
+    EXPECT_EQ(Control("ussd --reply Gr\xc3\xbc\xc3\x9f" "e \xe4\xbd\xa0\xe5\xa5\xbd"), "ok");
     Outcome watched = watch.Wait();
     EXPECT_EQ(watched.code, 0) << watched.err;
     EXPECT_NE(watched.out.find("USSD from the network: \"Hello there\" (dialogue ended)"), std::string::npos)
+        << watched.out;
+    EXPECT_NE(watched.out.find("USSD from the network: \"Gr\xc3\xbc\xc3\x9f" "e \xe4\xbd\xa0\xe5\xa5\xbd\" (the network waits for a reply)"),
+              std::string::npos)
         << watched.out;
 
     EXPECT_EQ(Control("unplug"), "ok");
