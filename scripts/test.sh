@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the suite plainly, under ASan+UBSan, under TSan, and each
-# libFuzzer target briefly. Usage: scripts/test.sh [--quick] (plain suite only)
+# libFuzzer target briefly; ends with one line adding them all up ("N passed, N failed").
+# Usage: scripts/test.sh [--quick] (plain suite only)
 #   ZV_FUZZ_SECONDS  seconds per fuzz target (default 10)
 #   ZV_TSAN=0        skip the ThreadSanitizer run
 set -euo pipefail
@@ -8,20 +9,77 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 
 jobs=$(nproc 2>/dev/null || echo 2)
+passed=0 failed=0 skipped=0
+failures=()   # "<build dir>|<test name>" of every failed test, for their output at the end
+fuzz_failures=()
+
+# Counts one ctest run from its status lines ("  3/250 Test   #3: name ....   Passed  0.01 sec").
+count_ctest() {  # build-dir, ctest output file
+  local dir=$1 out=$2 line name
+  while IFS= read -r line; do
+    name=$(sed -E 's/^ *[0-9]+\/[0-9]+ Test +#[0-9]+: ([^ ]+) .*/\1/' <<<"$line")
+    if [[ $line == *" Passed "* ]]; then
+      passed=$((passed + 1))
+    elif [[ $line == *"***Skipped"* || $line == *"Not Run"* ]]; then
+      skipped=$((skipped + 1))
+    else
+      failed=$((failed + 1))
+      failures+=("$dir|$name")
+    fi
+  done < <(grep -E '^ *[0-9]+/[0-9]+ Test +#[0-9]+: ' "$out" || true)
+}
+
 run_suite() {  # build-dir, extra cmake args...
   local dir=$1; shift
   cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
   ninja -C "$dir"
-  $RUNNER ctest --test-dir "$dir" -j"$jobs" --output-on-failure --timeout 300
+  local out="$dir/ctest-output.txt"
+  set +e
+  $RUNNER ctest --test-dir "$dir" -j"$jobs" --timeout 300 2>&1 | tee "$out"
+  set -e
+  count_ctest "$dir" "$out"
 }
 RUNNER=
 
+# The output ctest kept of one test (Testing/Temporary/LastTest.log holds every test's).
+test_output() {  # build-dir, test name
+  awk -v name="$2" '
+    /^[0-9]+\/[0-9]+ Test: / { line = $0; sub(/^[0-9]+\/[0-9]+ Test: /, "", line); mine = (line == name); next }
+    mine && /^----------+$/ { on = 1; next }
+    on && /^<end of output>$/ { on = 0; mine = 0; next }
+    on { print }
+  ' "$1/Testing/Temporary/LastTest.log" 2>/dev/null | tail -n 200
+}
+
+finish() {
+  local total="$passed passed, $failed failed"
+  [ "$skipped" -gt 0 ] && total="$total, $skipped skipped"
+  if [ "$failed" -gt 0 ]; then
+    for f in ${failures[@]+"${failures[@]}"}; do
+      echo
+      echo "==== failed: ${f#*|} (${f%%|*})"
+      test_output "${f%%|*}" "${f#*|}"
+    done
+    for f in ${fuzz_failures[@]+"${fuzz_failures[@]}"}; do
+      echo
+      echo "==== failed: fuzz target $f (the input that crashed it is in build-fuzz/artifacts/)"
+      cat "build-fuzz/$f.log"
+    done
+    echo
+    echo "$total"
+    exit 1
+  fi
+  echo
+  echo "$total"
+  exit 0
+}
+
 echo "== layering"
-scripts/check-layers.sh
+if scripts/check-layers.sh; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
 
 echo "== tests (plain build)"
 run_suite build
-[ "${1:-}" = "--quick" ] && exit 0
+[ "${1:-}" = "--quick" ] && finish
 
 echo "== tests under ASan+UBSan"
 run_suite build-asan -DZV_SANITIZER=address -DZV_BENCH=OFF
@@ -44,8 +102,22 @@ for target in build-fuzz/bin/*_fuzz; do
   mkdir -p "$corpus"
   seeds=fuzz/seeds/$name
   [ -d "$seeds" ] || seeds=
-  echo "-- $name"
+  log=build-fuzz/$name.log
+  set +e
   "$target" -max_total_time="${ZV_FUZZ_SECONDS:-10}" -artifact_prefix=build-fuzz/artifacts/ \
-    -print_final_stats=1 "$corpus" $seeds 2>&1 | tail -n 3
+    -print_final_stats=1 "$corpus" $seeds > "$log" 2>&1
+  status=$?
+  set -e
+  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
+  if [ "$status" -eq 0 ]; then
+    echo "-- $name: ${runs:-?} runs, no crash"
+    passed=$((passed + 1))
+  else
+    # The whole report (the crash's stack, the input that caused it, the stats) is printed
+    # at the end, next to the total.
+    echo "-- $name: FAILED after ${runs:-?} runs (exit $status)"
+    failed=$((failed + 1))
+    fuzz_failures+=("$name")
+  fi
 done
-echo "== all tests passed"
+finish

@@ -76,6 +76,12 @@ const char *FindNoCase(const char *haystack, const char *needle);
 void AddIntermediate(ATResponse *r, const char *line);
 void ReverseIntermediates(ATResponse *r);
 
+/*
+ * Commands this thread has written to the modem so far. The dispatcher compares it around a
+ * request handler so its log says whether the request went to the modem at all.
+ */
+unsigned CommandsWrittenByThisThread();
+
 /* Consecutive time-outs without any line from the modem after which the exchange fails. */
 constexpr int kSilentTimeoutsBeforeFailure = 3;
 

@@ -257,6 +257,8 @@ bool CountSilentTimeout(Channel &c) {
     return true;
 }
 
+thread_local unsigned t_commandsWritten = 0;
+
 // One exchange with the channel's mutex held (and s_readdelmutex, which keeps every other
 // sender out); the mutex is released while writing and while waiting. *timedOut tells the
 // caller that the exchange ended by its deadline (or a port that stopped draining).
@@ -295,6 +297,7 @@ int Exchange(const char *command, ATCommandType type, const char *prefix, const 
     Unlock(&c.mutex, "at_send_command_full:pthread_mutex_unlock2 error!");
     PrintATCommand(command, static_cast<int>(strlen(command)), 1);
     WriteResult written = WriteWithTerminator(*port, command, '\r', deadline);
+    if (written != WriteResult::kFailed) ++t_commandsWritten;
     Lock(&c.mutex, "at_send_command_full:pthread_mutex_lock2 error!");
 
     auto waiting = [&] { return !response->finalResponse && !c.readerClosed && c.generation == generation; };
@@ -626,6 +629,8 @@ void ReverseIntermediates(ATResponse *r) {
     }
     r->p_intermediates = reversed;
 }
+
+unsigned CommandsWrittenByThisThread() { return t_commandsWritten; }
 
 }  // namespace zv::at
 

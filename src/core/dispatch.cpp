@@ -10,6 +10,7 @@
 #include <zvril.h>
 #include <zvshared.h>
 
+#include "atchannel/at_internal.h"
 #include "atchannel/at_tok.h"
 #include "dispatch_tables.h"
 
@@ -99,6 +100,9 @@ void ServeRequest(int request, void *data, size_t datalen, RIL_Token t) {
     }
     if (zv::GateRequest(zv::Load(sState), request, data, datalen, t)) return;
 
+    // Handlers send on this thread; one that answered without the modem must not be logged
+    // as having sent a command.
+    const unsigned written = zv::at::CommandsWrittenByThisThread();
     ServiceId service = zv::ServiceForRequest(request);
     if (auto handler = zv::HandlerFor(service)) {
         handler(request, data, datalen, t);
@@ -107,7 +111,11 @@ void ServeRequest(int request, void *data, size_t datalen, RIL_Token t) {
         zv::CompleteRequest(t, RIL_E_REQUEST_NOT_SUPPORTED);
         RLOGD("%s: invalid service ID:%d\n", "onRequests", ZV_SERVICE_NONE);
     }
-    RLOGD("onRequest: %s, Local implementation,  AT cmd sent", requestToString(request));
+    if (zv::at::CommandsWrittenByThisThread() != written) {
+        RLOGD("onRequest: %s, Local implementation,  AT cmd sent", requestToString(request));
+    } else {
+        RLOGD("onRequest: %s, answered without an AT command", requestToString(request));
+    }
 }
 
 }  // namespace

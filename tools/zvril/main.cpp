@@ -1,284 +1,214 @@
-// zvril: runs libzorvik-ril the way the radio daemon does, against the built-in simulated
-// modem, and shows what the library does.
-//
-//   zvril [--module wcdma|tdscdma|cdma|cdma-nocard] [--release X.Y] [--library PATH]
-//         [--ecm] [--no-modem] [-- RIL_Init options]
-//
-// With --ecm the modem also shows its network interface and, when run as root, zvril runs
-// inside a private network namespace of its own and sets up a data call over that interface.
-//
-// It creates a private root with a fake sysfs tree that leads the library's port search to
-// the simulator, starts the library, waits for the start-up to settle, prints the module the
-// library identified and the radio state it reached, then issues a few typical requests.
-#include <stdio.h>
-#include <stdlib.h>
-#include <string.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
+// zvril: runs libzorvik-ril the way the radio daemon does and drives it from the command line,
+// against the built-in simulated modem, a simulator started with zv-modemsim, or a real modem.
+// See `zvril --help` and docs/zvril.md.
 #include <unistd.h>
 
-#include <chrono>
-#include <fstream>
-#include <memory>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "support/fake_daemon.h"
-#include "support/modem_rig.h"
+#include "commands.h"
+#include "session.h"
 
 namespace {
 
-using namespace std::chrono_literals;
+using zvril::Error;
 
-const char *ErrorName(RIL_Errno e) {
-    switch (e) {
-        case RIL_E_SUCCESS: return "SUCCESS";
-        case RIL_E_RADIO_NOT_AVAILABLE: return "RADIO_NOT_AVAILABLE";
-        case RIL_E_GENERIC_FAILURE: return "GENERIC_FAILURE";
-        case RIL_E_PASSWORD_INCORRECT: return "PASSWORD_INCORRECT";
-        case RIL_E_REQUEST_NOT_SUPPORTED: return "REQUEST_NOT_SUPPORTED";
-        default: return "OTHER";
+const char kOptions[] =
+    "Where the modem is (default: the built-in simulated modem behind a private fake root):\n"
+    "  --module TYPE       the built-in simulator's module: wcdma (default), tdscdma, cdma, cdma-nocard\n"
+    "  --sim STATE         the built-in simulator's SIM: ready (default), pin, puk, absent\n"
+    "  --ecm               the built-in simulator also shows its USB network interface (NDIS data path)\n"
+    "  --root DIR          use the simulator that `zv-modemsim --root DIR` serves\n"
+    "  --device            use the real modem attached to this host (real sysfs and /dev; needs\n"
+    "                      read and write access to its ttyUSB ports)\n"
+    "How the library runs:\n"
+    "  --library PATH      the library to load (default: the one built beside zvril)\n"
+    "  --release X.Y       the platform release the library is told (default 4.4.4); from 2.3 on\n"
+    "  --startup-timeout S seconds to wait for the modem's start-up (default 60)\n"
+    "  -- ARGS             RIL_Init options for the library, e.g. -- -d /dev/ttyUSB2\n"
+    "What zvril shows:\n"
+    "  --verbose, -v       also the raw values behind each line\n"
+    "  --trace FILE        write the masked AT trace and the request/response journal to FILE\n"
+    "                      (one event a line: seconds<TAB>kind<TAB>text; kinds req resp unsol AT> AT<)\n"
+    "  --log FILE          the library's log (default: zvril.log beside the build's bin/, written\n"
+    "                      fresh each run; $ZORVIK_LOG_FILE, when set, is appended to instead)\n"
+    "  --help, -h          this text; `zvril COMMAND --help` for one command\n";
+
+const char kExitCodes[] =
+    "Exit codes: 0 done; 1 the library or the modem answered with an error; 2 bad command line;\n"
+    "3 not available in this build of the library; 4 no modem (not found, or its start-up did not\n"
+    "finish); 5 zvril could not set up (library, simulator, trace or log file); 6 the library broke\n"
+    "the radio daemon's contract.\n";
+
+void Usage(FILE *out) {
+    std::fprintf(out, "usage: zvril [OPTIONS] [COMMAND [ARGS]]\n"
+                      "Runs libzorvik-ril as the platform's radio daemon does and drives it.\n\nCommands:\n");
+    for (const auto &c : zvril::Commands()) {
+        std::string head = std::string(c.name) + (*c.usage ? " " : "") + c.usage;
+        std::fprintf(out, "  %-30s %s\n", head.c_str(), c.summary);
     }
+    std::fprintf(out, "Without a command zvril runs the demo.\n\n%s\n%s", kOptions, kExitCodes);
 }
 
-const char *StateName(int s) {
-    static const char *const kNames[] = {"OFF",           "UNAVAILABLE",    "SIM_NOT_READY",          "SIM_LOCKED_OR_ABSENT",
-                                         "SIM_READY",     "RUIM_NOT_READY", "RUIM_READY",             "RUIM_LOCKED_OR_ABSENT",
-                                         "NV_NOT_READY",  "NV_READY"};
-    return (s >= 0 && s <= 9) ? kNames[s] : "?";
+void CommandHelp(const zvril::Command &c) {
+    std::printf("usage: zvril [OPTIONS] %s%s%s\n%s.\n%s\nOptions: see zvril --help.\n%s", c.name, *c.usage ? " " : "",
+                c.usage, c.summary, c.help, kExitCodes);
 }
 
-// The card status record: the newer layout from platform generation 2 on, else the older one.
-std::string DescribeCardStatus(const std::vector<uint8_t> &raw, int androidVersion) {
-    static const char *const kCard[] = {"ABSENT", "PRESENT", "ERROR"};
-    static const char *const kApp[] = {"UNKNOWN", "DETECTED", "PIN", "PUK", "SUBSCRIPTION_PERSO", "READY"};
-    static const char *const kType[] = {"UNKNOWN", "SIM", "USIM", "RUIM", "CSIM", "ISIM"};
-    int card, apps;
-    RIL_AppStatus first{};
-    if (androidVersion >= 2 && raw.size() == sizeof(RIL_CardStatus_v6)) {
-        RIL_CardStatus_v6 s;
-        memcpy(&s, raw.data(), sizeof s);
-        card = s.card_state, apps = s.num_applications, first = s.applications[0];
-    } else if (raw.size() == sizeof(RIL_CardStatus_v5)) {
-        RIL_CardStatus_v5 s;
-        memcpy(&s, raw.data(), sizeof s);
-        card = s.card_state, apps = s.num_applications, first = s.applications[0];
-    } else {
-        return "(unexpected record size " + std::to_string(raw.size()) + ")";
+// A release the library classifies: digits and dots, from 2.3 on.
+bool ValidRelease(const std::string &r) {
+    if (r.empty() || r.size() > 16 || r.front() == '.' || r.back() == '.') return false;
+    for (size_t i = 0; i < r.size(); ++i) {
+        if (r[i] == '.' ? r[i - 1] == '.' : (r[i] < '0' || r[i] > '9')) return false;
     }
-    std::string out = std::string("card ") + (card >= 0 && card <= 2 ? kCard[card] : "?");
-    if (apps > 0) {
-        int st = first.app_state, ty = first.app_type;
-        out += std::string(", application ") + (ty >= 0 && ty <= 5 ? kType[ty] : "?") + " " +
-               (st >= 0 && st <= 5 ? kApp[st] : "?");
-    }
-    return out;
-}
-
-void Usage() {
-    printf(
-        "usage: zvril [--module wcdma|tdscdma|cdma|cdma-nocard] [--release X.Y] [--library PATH]\n"
-        "             [--ecm] [--no-modem] [-- RIL_Init options]\n"
-        "Runs the library as the radio daemon does against the simulated modem, prints the\n"
-        "module it identified, the radio state it reached and the answers to a few requests.\n"
-        "The library's log goes to $ZORVIK_LOG_FILE (default: zvril.log in this directory).\n");
-}
-
-template <typename T>
-T *Sym(zvtest::FakeDaemon &d, const char *name) {
-    return static_cast<T *>(d.Symbol(name));
-}
-
-// --ecm as root: run again inside a fresh network namespace where "usb0" (one end of a veth
-// pair) stands for the modem's interface. Returns the inner run's status, or -1 when zvril
-// cannot (then *why says why) or is already inside.
-int RunInsideNetworkNamespace(int argc, char **argv, std::string *why) {
-    if (getenv("ZVRIL_NETNS")) return -1;
-    if (geteuid() != 0) {
-        *why = "needs root for a private network namespace";
-        return -1;
-    }
-    const std::string ns = "zvril-" + std::to_string(getpid());
-    if (system(("ip netns add " + ns + " && ip -n " + ns + " link add usb0 type veth peer name modem0 && ip -n " + ns +
-                " link set modem0 up && ip -n " + ns + " link set lo up")
-                   .c_str()) != 0) {
-        *why = "could not create a network namespace with ip";
-        if (system(("ip netns delete " + ns + " 2>/dev/null").c_str()) != 0) {
-        }
-        return -1;
-    }
-    std::string cmd = "ZVRIL_NETNS=1 ip netns exec " + ns;
-    for (int i = 0; i < argc; ++i) cmd += " '" + std::string(argv[i]) + "'";
-    fflush(stdout);
-    int status = system(cmd.c_str());
-    if (system(("ip netns delete " + ns).c_str()) != 0) {
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
+    int major = std::atoi(r.c_str());
+    int minor = r.find('.') == std::string::npos ? 0 : std::atoi(r.c_str() + r.find('.') + 1);
+    return major > 2 || (major == 2 && minor == 3);
 }
 
 }  // namespace
 
 int main(int argc, char **argv) {
-    std::string library, release = "4.4.4", module = "wcdma";
-    bool ecm = false, withModem = true;
-    std::vector<std::string> rilArgs;
+    zvril::Options o;
+    std::vector<std::string> words;
+    bool help = false, moduleGiven = false, simGiven = false, ecmGiven = false;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
-        if (a == "--help" || a == "-h") {
-            Usage();
-            return 0;
-        } else if (a == "--library" && i + 1 < argc) {
-            library = argv[++i];
-        } else if (a == "--release" && i + 1 < argc) {
-            release = argv[++i];
-        } else if (a == "--module" && i + 1 < argc) {
-            module = argv[++i];
-        } else if (a == "--ecm") {
-            ecm = true;
-        } else if (a == "--no-modem") {
-            withModem = false;
-        } else if (a == "--") {
-            for (++i; i < argc; ++i) rilArgs.push_back(argv[i]);
-        } else {
-            fprintf(stderr, "zvril: unknown argument %s\n", a.c_str());
-            Usage();
-            return 2;
-        }
-    }
-    modemsim::ModuleType type;
-    if (!modemsim::ParseModuleType(module, &type)) {
-        fprintf(stderr, "zvril: unknown module type %s\n", module.c_str());
-        return 2;
-    }
-
-    std::string dataWhy;
-    if (ecm && withModem) {
-        int inner = RunInsideNetworkNamespace(argc, argv, &dataWhy);
-        if (inner >= 0) return inner;
-    }
-    const bool dataCall = ecm && withModem && getenv("ZVRIL_NETNS");
-
-    char tmpl[] = "/tmp/zvril-XXXXXX";
-    if (!mkdtemp(tmpl)) {
-        perror("mkdtemp");
-        return 1;
-    }
-    std::string dir = tmpl, root = dir + "/root", props = dir + "/props";
-    mkdir(root.c_str(), 0755);
-    mkdir(props.c_str(), 0755);
-    std::ofstream(props + "/ro.build.version.release") << release << "\n";
-    setenv("ZORVIK_ROOT", root.c_str(), 1);
-    setenv("ZORVIK_PROPERTY_DIR", props.c_str(), 1);
-    if (!getenv("ZORVIK_LOG_FILE")) setenv("ZORVIK_LOG_FILE", "zvril.log", 1);
-
-    auto rig = std::make_unique<zvtest::ModemRig>(root, type);
-    if (withModem) {
-        zvtest::RigOptions options;
-        options.ecm = ecm;
-        // Inside the namespace there is no DHCP server: the modem asks for its own addresses.
-        if (dataCall) rig->modem().On("AT^NDISCAP?", {"^NDISCAP: 1,0", "OK"});
-        if (!rig->PlugIn(options)) {
-            fprintf(stderr, "zvril: cannot plug in the simulated modem: %s\n", rig->error().c_str());
-            return 1;
-        }
-        printf("simulated modem : %s on %s\n", modemsim::ModuleTypeName(type), rig->modem().SlavePath().c_str());
-    }
-
-    zvtest::FakeDaemon daemon;
-    if (!daemon.Load(library)) {
-        fprintf(stderr, "zvril: cannot load the library: %s\n", daemon.error().c_str());
-        return 1;
-    }
-    const RIL_RadioFunctions *f = daemon.Init(rilArgs);
-    if (!f) {
-        fprintf(stderr, "zvril: RIL_Init refused the options\n");
-        return 1;
-    }
-    printf("library version : %s\n", f->getVersion());
-    printf("table version   : %d (release \"%s\")\n", f->version, release.c_str());
-
-    // Wait for the start-up to settle: a state that is neither unavailable nor "not ready"
-    // (or off), unchanged for a while.
-    int state = f->onStateRequest();
-    if (withModem) {
-        auto settled = [&] {
-            int s = f->onStateRequest();
-            return s != RADIO_STATE_UNAVAILABLE && s != RADIO_STATE_SIM_NOT_READY && s != RADIO_STATE_RUIM_NOT_READY &&
-                   s != RADIO_STATE_NV_NOT_READY;
-        };
-        daemon.WaitUntil(settled, 60s);
-        std::this_thread::sleep_for(300ms);
-        state = f->onStateRequest();
-        int mt = *Sym<int>(daemon, "g_module_type");
-        static const char *const kModules[] = {"CDMA", "WCDMA", "TDSCDMA"};
-        printf("ports           : PCUI %s, MODEM %s, DIAG %s\n", Sym<char>(daemon, "SERIAL_PORT_PCUI_KEYNAME"),
-               Sym<char>(daemon, "SERIAL_PORT_MODEM_KEYNAME"), Sym<char>(daemon, "SERIAL_PORT_DIAG_KEYNAME"));
-        printf("module          : %s (g_module_type %d, g_cdma_subtype 0x%x, g_provider %d)\n",
-               (mt >= 0 && mt <= 2) ? kModules[mt] : "UNKNOWN", mt, *Sym<int>(daemon, "g_cdma_subtype"),
-               *Sym<int>(daemon, "g_provider"));
-        printf("data path       : %s on %s, ARP %s\n", *Sym<int>(daemon, "zv_ndis_or_modem") == 1 ? "NDIS" : "PPP",
-               Sym<char>(daemon, "PORT_ECM_KEYNAME"), *Sym<int>(daemon, "zv_arp_support") == 1 ? "allowed" : "off");
-    }
-    printf("radio state     : %d %s\n", state, StateName(state));
-    if (withModem) {
-        zvtest::Completion sim;
-        if (daemon.WaitForCompletion(daemon.Request(RIL_REQUEST_GET_SIM_STATUS), 60s, &sim) &&
-            sim.error == RIL_E_SUCCESS)
-            printf("SIM             : %s\n", DescribeCardStatus(sim.raw, *Sym<int>(daemon, "ANDROID_VERSION")).c_str());
-        else
-            printf("SIM             : (no card status)\n");
-    }
-
-    auto requestName = reinterpret_cast<const char *(*)(int)>(daemon.Symbol("requestToString"));
-    // Registration answers: state, LAC, cell, radio technology (CDMA: 14 fields); signal: the
-    // record's values (GSM/WCDMA rssi and ber first, LTE from the eighth on).
-    daemon.SetResponseKind(RIL_REQUEST_SIGNAL_STRENGTH, zvtest::PayloadKind::kInts);
-    const int requests[] = {RIL_REQUEST_GET_IMEI,
-                            RIL_REQUEST_BASEBAND_VERSION,
-                            RIL_REQUEST_GET_IMSI,
-                            RIL_REQUEST_DEVICE_IDENTITY,
-                            RIL_REQUEST_VOICE_REGISTRATION_STATE,
-                            RIL_REQUEST_DATA_REGISTRATION_STATE,
-                            RIL_REQUEST_OPERATOR,
-                            RIL_REQUEST_SIGNAL_STRENGTH,
-                            RIL_REQUEST_GET_PREFERRED_NETWORK_TYPE,
-                            RIL_REQUEST_SET_TTY_MODE};
-    printf("\nrequests:\n");
-    for (int r : requests) {
-        zvtest::Completion c;
-        if (daemon.WaitForCompletion(daemon.Request(r), 60s, &c)) {
-            printf("  %-24s -> %s", requestName ? requestName(r) : "?", ErrorName(c.error));
-            for (auto &s : c.strings) printf(" \"%s\"", s.c_str());
-            for (int v : c.ints) printf(" %d", v);
-            printf("\n");
-        } else {
-            printf("  %-24s -> (no answer)\n", requestName ? requestName(r) : "?");
-        }
-    }
-    if (dataCall) {
-        const char *setup[] = {"1", "0", "internet", "", "", "0", "IP"};
-        zvtest::Completion c;
-        if (daemon.WaitForCompletion(daemon.Request(RIL_REQUEST_SETUP_DATA_CALL, setup, sizeof setup), 60s, &c)) {
-            printf("  %-24s -> %s", "SETUP_DATA_CALL", ErrorName(c.error));
-            for (auto &s : c.strings) printf(" \"%s\"", s.c_str());
-            printf("\n");
-            fflush(stdout);
-            if (system("ip -4 -o addr show dev usb0; ip route show default") != 0) {
+        auto value = [&](const char *what) -> const char * {
+            if (i + 1 >= argc || (argv[i + 1][0] == '-' && argv[i + 1][1] == '-')) {
+                Error(a + " needs a value: " + what);
+                std::exit(zvril::kExitUsage);
             }
+            return argv[++i];
+        };
+        if (a == "--help" || a == "-h") {
+            help = true;
+        } else if (a == "--module") {
+            o.module = value("wcdma|tdscdma|cdma|cdma-nocard");
+            moduleGiven = true;
+            modemsim::ModuleType type;
+            if (!modemsim::ParseModuleType(o.module, &type)) {
+                Error("unknown module type \"" + o.module + "\"; use wcdma, tdscdma, cdma or cdma-nocard");
+                return zvril::kExitUsage;
+            }
+        } else if (a == "--sim") {
+            o.sim = value("ready|pin|puk|absent");
+            simGiven = true;
+            if (o.sim != "ready" && o.sim != "pin" && o.sim != "puk" && o.sim != "absent") {
+                Error("unknown SIM state \"" + o.sim + "\"; use ready, pin, puk or absent");
+                return zvril::kExitUsage;
+            }
+        } else if (a == "--ecm") {
+            o.ecm = ecmGiven = true;
+        } else if (a == "--root") {
+            o.root = value("the directory zv-modemsim --root serves");
+            if (o.target == zvril::Target::kDevice) {
+                Error("--device and --root exclude each other; give one");
+                return zvril::kExitUsage;
+            }
+            o.target = zvril::Target::kRoot;
+        } else if (a == "--device") {
+            if (!o.root.empty()) {
+                Error("--device and --root exclude each other; give one");
+                return zvril::kExitUsage;
+            }
+            o.target = zvril::Target::kDevice;
+        } else if (a == "--library") {
+            o.library = value("the path of libzorvik-ril.so");
+        } else if (a == "--release") {
+            o.release = value("a platform release such as 4.4 or 5.1");
+            if (!ValidRelease(o.release)) {
+                Error("--release \"" + o.release +
+                      "\" is not a platform release the library knows; give 2.3 or later, such as 4.4 or 5.1");
+                return zvril::kExitUsage;
+            }
+        } else if (a == "--startup-timeout") {
+            const char *v = value("seconds");
+            char *end = nullptr;
+            long s = std::strtol(v, &end, 10);
+            if (!end || *end || s < 1 || s > 3600) {
+                Error(std::string("--startup-timeout needs a number of seconds from 1 to 3600, got \"") + v + "\"");
+                return zvril::kExitUsage;
+            }
+            o.startupSeconds = static_cast<int>(s);
+        } else if (a == "--trace") {
+            o.trace = value("a file to write");
+        } else if (a == "--log") {
+            o.log = value("a file to write");
+        } else if (a == "--verbose" || a == "-v") {
+            o.verbose = true;
+        } else if (a == "--") {
+            for (++i; i < argc; ++i) o.rilArgs.push_back(argv[i]);
+        } else if (a.size() > 2 && a[0] == '-' && a[1] == '-' && words.empty()) {
+            Error("unknown option " + a + "; see zvril --help");
+            return zvril::kExitUsage;
         } else {
-            printf("  %-24s -> (no answer)\n", "SETUP_DATA_CALL");
+            words.push_back(a);  // the command, its words and arguments (options of a command too)
         }
-    } else if (ecm && withModem) {
-        printf("  %-24s -> not tried: %s\n", "SETUP_DATA_CALL", dataWhy.c_str());
     }
-    for (const auto &v : daemon.Violations()) printf("contract violation: %s\n", v.c_str());
-    bool clean = daemon.Violations().empty();
-    rig.reset();
-    std::string cmd = "rm -rf '" + dir + "'";
-    if (system(cmd.c_str()) != 0) {
+    if (o.target == zvril::Target::kRoot && o.root.empty()) o.target = zvril::Target::kBuiltIn;
+    if (o.target != zvril::Target::kBuiltIn && (moduleGiven || simGiven || ecmGiven)) {
+        Error("--module, --sim and --ecm set up the built-in simulator; with --root or --device the modem decides");
+        return zvril::kExitUsage;
     }
-    fflush(stdout);
+
+    // The command: the longest name that matches the first words.
+    const zvril::Command *command = nullptr;
+    size_t used = 0;
+    for (const auto &c : zvril::Commands()) {
+        std::string name = c.name;
+        size_t space = name.find(' ');
+        size_t n = space == std::string::npos ? 1 : 2;
+        if (words.size() < n) continue;
+        if (n == 1 ? words[0] == name : (words[0] == name.substr(0, space) && words[1] == name.substr(space + 1))) {
+            if (n > used) command = &c, used = n;
+        }
+    }
+    if (help) {
+        if (command)
+            CommandHelp(*command);
+        else
+            Usage(stdout);
+        return zvril::kExitOk;
+    }
+    if (words.empty()) {
+        command = &zvril::Commands()[0];  // demo
+    } else if (!command) {
+        std::string subs;
+        for (const auto &c : zvril::Commands())
+            if (std::string(c.name).rfind(words[0] + " ", 0) == 0) subs += std::string(subs.empty() ? "" : ", ") + c.name;
+        if (!subs.empty())
+            Error(words[0] + " needs a subcommand: " + subs + "; see zvril " + words[0] + " --help");
+        else
+            Error("unknown command \"" + words[0] + "\"; see zvril --help for the commands");
+        return zvril::kExitUsage;
+    }
+    zvril::Args args(words.begin() + static_cast<long>(used), words.end());
+    if (static_cast<int>(args.size()) < command->minArgs || static_cast<int>(args.size()) > command->maxArgs) {
+        Error(std::string(command->name) + " takes " + (*command->usage ? command->usage : "no arguments") +
+              "; see zvril " + command->name + " --help");
+        return zvril::kExitUsage;
+    }
+    if (o.target == zvril::Target::kDevice && std::string(command->name) == "demo") {
+        Error("the demo dials and texts made-up numbers, so it runs against a simulator only; try zvril --device status");
+        return zvril::kExitUsage;
+    }
+
+    // Not destroyed: the library's threads keep using the daemon until the process ends.
+    zvril::Session &session = *new zvril::Session(o);
+    int code = command->run(session, args);  // checks its arguments, then starts the session
+    code = session.Finish(code);
+    if (session.started() && (command == &zvril::Commands()[0] || o.verbose)) {
+        std::printf("\nlibrary log: %s (%s)\n", session.logPath().c_str(),
+                    session.logFresh() ? "written fresh by this run" : "appended to, from $ZORVIK_LOG_FILE");
+        if (!o.trace.empty()) std::printf("trace: %s\n", o.trace.c_str());
+    }
+    session.Cleanup();
+    std::fflush(stdout);
+    std::fflush(stderr);
     // The library's threads live until the process ends, as under the daemon.
-    _exit(clean ? 0 : 1);
+    _exit(code);
 }

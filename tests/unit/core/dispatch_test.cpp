@@ -85,6 +85,9 @@ TEST(RequestGate, EveryRequestInEveryStateCompletesOnce) {
                         EXPECT_EQ(done[0].error, RIL_E_REQUEST_NOT_SUPPORTED) << "state " << state << " req " << request;
                         EXPECT_TRUE(unroutedLogged) << "state " << state << " req " << request;
                         EXPECT_TRUE(env.Logged("onRequests: invalid service ID:8"));
+                        // Nothing went to the modem, and the log must not say it did.
+                        EXPECT_FALSE(env.Logged("AT cmd sent")) << "state " << state << " req " << request;
+                        EXPECT_TRUE(env.Logged("answered without an AT command"));
                         break;
                     case Outcome::kHandled:
                         EXPECT_FALSE(unroutedLogged) << "state " << state << " req " << request;

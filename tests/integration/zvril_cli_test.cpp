@@ -1,0 +1,369 @@
+// The host programs as a person runs them: zvril's commands against zv-modemsim (and its own
+// built-in simulator), checked by their output, exit codes and error lines.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <iterator>
+#include <memory>
+
+#include <chrono>
+#include <climits>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+std::string BinDir() {
+    char exe[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (n <= 0) return ".";
+    exe[n] = '\0';
+    std::string path = exe;
+    return path.substr(0, path.rfind('/'));
+}
+
+struct Outcome {
+    int code = -1;
+    std::string out, err;
+};
+
+// A child with its standard output and error on pipes; the environment is this process's.
+class Child {
+  public:
+    Child(const std::string &program, const std::vector<std::string> &args) {
+        int o[2], e[2];
+        if (pipe2(o, O_CLOEXEC) != 0 || pipe2(e, O_CLOEXEC) != 0) return;
+        pid_ = fork();
+        if (pid_ == 0) {
+            dup2(o[1], 1);
+            dup2(e[1], 2);
+            std::vector<char *> argv{const_cast<char *>(program.c_str())};
+            for (auto &a : args) argv.push_back(const_cast<char *>(a.c_str()));
+            argv.push_back(nullptr);
+            execv(program.c_str(), argv.data());
+            _exit(127);
+        }
+        close(o[1]);
+        close(e[1]);
+        out_ = o[0], err_ = e[0];
+    }
+    ~Child() {
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        if (out_ >= 0) close(out_);
+        if (err_ >= 0) close(err_);
+    }
+
+    // Reads until the output holds text (or the time is up).
+    bool WaitForOutput(const std::string &text, std::chrono::milliseconds limit) {
+        auto deadline = std::chrono::steady_clock::now() + limit;
+        while (run_.out.find(text) == std::string::npos) {
+            if (std::chrono::steady_clock::now() >= deadline || !Pump(50)) return false;
+        }
+        return true;
+    }
+
+    Outcome Wait(std::chrono::milliseconds limit = 60s) {
+        auto deadline = std::chrono::steady_clock::now() + limit;
+        while (std::chrono::steady_clock::now() < deadline && Pump(100)) {
+        }
+        int status = 0;
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);  // a no-op when it has ended
+            waitpid(pid_, &status, 0);
+            run_.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            pid_ = -1;
+        }
+        return run_;
+    }
+
+    void Signal(int sig) {
+        if (pid_ > 0) kill(pid_, sig);
+    }
+
+  private:
+    // One poll round; false once both pipes are at their end.
+    bool Pump(int ms) {
+        pollfd fds[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
+        if (out_ < 0 && err_ < 0) return false;
+        if (poll(fds, 2, ms) <= 0) return true;
+        for (int i = 0; i < 2; ++i) {
+            if (!(fds[i].revents & (POLLIN | POLLHUP))) continue;
+            char buf[4096];
+            ssize_t n = read(fds[i].fd, buf, sizeof buf);
+            if (n > 0) {
+                (i == 0 ? run_.out : run_.err).append(buf, static_cast<size_t>(n));
+            } else {
+                close(fds[i].fd);
+                (i == 0 ? out_ : err_) = -1;
+            }
+        }
+        return true;
+    }
+
+    pid_t pid_ = -1;
+    int out_ = -1, err_ = -1;
+    Outcome run_;
+};
+
+Outcome Zvril(const std::vector<std::string> &args) { return Child(BinDir() + "/zvril", args).Wait(); }
+
+class ZvrilCli : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char tmpl[] = "/tmp/zvril-cli-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir_ = tmpl;
+        setenv("ZORVIK_TIME_SCALE", "4", 1);
+        unsetenv("ZORVIK_LOG_FILE");
+        log_ = dir_ + "/zvril.log";
+    }
+    void TearDown() override {
+        sim_.reset();
+        std::string cmd = "rm -rf '" + dir_ + "'";
+        EXPECT_EQ(system(cmd.c_str()), 0);
+    }
+    std::vector<std::string> With(std::vector<std::string> args) {
+        args.insert(args.begin(), {"--log", log_});
+        return args;
+    }
+    // Starts zv-modemsim behind a fake root in the test's directory.
+    void StartSimulator(const std::string &profile) {
+        root_ = dir_ + "/root";
+        sim_ = std::make_unique<Child>(BinDir() + "/zv-modemsim",
+                                       std::vector<std::string>{"--profile", profile, "--root", root_});
+        ASSERT_TRUE(sim_->WaitForOutput("/dev/pts/", 10s));
+    }
+    // One command on the simulator's control socket; returns the reply line.
+    std::string Control(const std::string &line) {
+        int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::string path = root_ + "/modemsim.sock";
+        std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+        std::string reply;
+        for (int attempt = 0; attempt < 50; ++attempt) {
+            if (connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0) break;
+            std::this_thread::sleep_for(20ms);
+        }
+        std::string msg = line + "\n";
+        if (write(fd, msg.data(), msg.size()) == static_cast<ssize_t>(msg.size())) {
+            char c;
+            while (read(fd, &c, 1) == 1 && c != '\n') reply += c;
+        }
+        close(fd);
+        return reply;
+    }
+
+    std::string dir_, root_, log_;
+    std::unique_ptr<Child> sim_;
+};
+
+// Mistakes on the command line: one line on standard error saying what to do, nothing else
+// printed, and the documented exit code.
+TEST_F(ZvrilCli, CommandLineMistakesStopWithOneLine) {
+    struct Case {
+        std::vector<std::string> args;
+        int code;
+        const char *line;
+    };
+    const Case cases[] = {
+        {{"--module"}, 2, "zvril: --module needs a value: wcdma|tdscdma|cdma|cdma-nocard\n"},
+        {{"--module", "--verbose"}, 2, "zvril: --module needs a value: wcdma|tdscdma|cdma|cdma-nocard\n"},
+        {{"--module", "gsm"}, 2, "unknown module type \"gsm\""},
+        {{"--release", "abc"}, 2, "--release \"abc\" is not a platform release the library knows"},
+        {{"--release", "1.6"}, 2, "give 2.3 or later"},
+        {{"--release", "4..4"}, 2, "is not a platform release"},
+        {{"--library", "/nonexistent.so"}, 5, "cannot read the library /nonexistent.so"},
+        {{"--bogus"}, 2, "unknown option --bogus; see zvril --help"},
+        {{"frobnicate"}, 2, "unknown command \"frobnicate\""},
+        {{"sms"}, 2, "sms needs a subcommand: sms send"},
+        {{"data"}, 2, "data needs a subcommand: data up, data down"},
+        {{"dial"}, 2, "dial takes NUMBER"},
+        {{"status", "extra"}, 2, "status takes no arguments"},
+        {{"--device", "demo"}, 2, "runs against a simulator only"},
+        {{"--root", "/nonexistent-root", "status"}, 4, "no simulated modem under /nonexistent-root"},
+        {{"--root", "/tmp", "--module", "cdma", "status"}, 2, "set up the built-in simulator"},
+        {{"--sim", "lost"}, 2, "unknown SIM state \"lost\""},
+        // Arguments are checked before the library starts.
+        {{"sms", "send", "12ab", "hi"}, 2, "sms send: \"12ab\" is not a phone number"},
+        {{"sms", "send", "+123", std::string(161, 'a')}, 2, "161 characters; one message holds at most 160"},
+        {{"sms", "send", "123", "\xe4\xbd\xa0\xff"}, 2, "the text is not valid UTF-8"},
+        {{"ussd", "*100#\",\"1"}, 2, "is not a USSD code"},
+        {{"dial", "12;ATH"}, 2, "is not a phone number"},
+        {{"hangup", "9"}, 2, "the call index must be a number from 1 to 7"},
+        {{"pin", "12"}, 2, "pin needs a PIN of 4 to 8 digits"},
+        {{"pin", "--puk", "12345678"}, 2, "pin --puk needs the PUK and a new PIN"},
+        {{"data", "up", "bad\"apn"}, 2, "is not an APN"},
+        {{"data", "down", "x"}, 2, "the call number must be a number"},
+        {{"at", "AT\rATD123"}, 2, "the command must be one line"},
+        {{"watch", "-1"}, 2, "the time limit must be a number of seconds"},
+        // This host has no modem of the family: the real sysfs leads nowhere.
+        {{"--device", "--startup-timeout", "1", "status"}, 4,
+         "no modem found within 1 s (radio state UNAVAILABLE); check that the modem is plugged in"},
+        {{"--trace", "/nonexistent-dir/t.txt", "status"}, 5, "cannot write the trace file /nonexistent-dir/t.txt"},
+    };
+    for (const auto &c : cases) {
+        std::string shown;
+        for (auto &a : c.args) shown += a + " ";
+        Outcome r = Zvril(With(c.args));
+        EXPECT_EQ(r.code, c.code) << shown << r.err;
+        EXPECT_NE(r.err.find(c.line), std::string::npos) << shown << "stderr: " << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << shown << r.err;
+        EXPECT_EQ(r.out, "") << shown;
+    }
+}
+
+TEST_F(ZvrilCli, HelpForEveryCommand) {
+    Outcome all = Zvril({"--help"});
+    ASSERT_EQ(all.code, 0);
+    EXPECT_NE(all.out.find("Exit codes: 0 done"), std::string::npos);
+    for (const char *command : {"demo", "status", "sms send", "ussd", "dial", "hangup", "data up", "data down", "scan",
+                                "pin", "at", "watch"}) {
+        EXPECT_NE(all.out.find(std::string("  ") + command), std::string::npos) << command;
+        std::vector<std::string> args;
+        std::istringstream words(command);
+        for (std::string w; words >> w;) args.push_back(w);
+        args.push_back("--help");
+        Outcome r = Zvril(args);
+        EXPECT_EQ(r.code, 0) << command;
+        EXPECT_EQ(r.out.rfind(std::string("usage: zvril [OPTIONS] ") + command, 0), 0u) << r.out;
+        EXPECT_NE(r.out.find("Exit codes"), std::string::npos) << command;
+    }
+}
+
+// The demo on the built-in simulator speaks in words: no internal names, no "(null)", no
+// request the library does not serve; the raw values only with --verbose.
+TEST_F(ZvrilCli, DemoReportsRealResultsInWords) {
+    struct Case {
+        const char *module;
+        std::vector<const char *> want;
+    };
+    const Case cases[] = {
+        {"wcdma", {"  module         WCDMA\n", "  SIM            USIM card, ready", "IMEI 351234567890123, ESN none",
+                   "*100# -> \"Menu: 1 Balance 2 Data\" (the network waits for a reply); reply 1 -> \"Balance 10.00\""}},
+        {"cdma-nocard", {"CDMA, no card: the subscription is kept in the modem's own memory",
+                         "no card needed: the subscription is in the modem's memory",
+                         "ESN 6030C012, MEID A1000009D1F2E3, IMEI none", "subscription in modem memory ready"}},
+    };
+    for (const auto &c : cases) {
+        Outcome r = Zvril(With({"--module", c.module}));
+        EXPECT_EQ(r.code, 0) << c.module << r.err;
+        for (const char *w : c.want) EXPECT_NE(r.out.find(w), std::string::npos) << c.module << ": " << w << "\n" << r.out;
+        for (const char *bad : {"(null)", "g_module_type", "NOT_SUPPORTED", "not supported", "SUCCESS"})
+            EXPECT_EQ(r.out.find(bad), std::string::npos) << c.module << ": " << bad << "\n" << r.out;
+        EXPECT_NE(r.out.find("library log: " + log_ + " (written fresh by this run)"), std::string::npos) << r.out;
+    }
+    Outcome v = Zvril(With({"--verbose", "--release", "9.9"}));
+    EXPECT_EQ(v.code, 0);
+    EXPECT_NE(v.out.find("g_module_type 1, g_cdma_subtype 0xffff"), std::string::npos) << v.out;
+    EXPECT_NE(v.out.find("release 9.9, record layouts of platform 6.0 or newer"), std::string::npos) << v.out;
+    // The log is written fresh by each run, not appended to.
+    std::ifstream log(log_);
+    std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text.find("RIL_Init Android version"), text.rfind("RIL_Init Android version")) << "one run in the log";
+    EXPECT_NE(text.find("RIL_Init Android version: 9.9"), std::string::npos);
+}
+
+// One simulator, many commands: status, AT, USSD with the trace, the PIN after the card is
+// locked through the control socket, events while watching, and an unplugged modem.
+TEST_F(ZvrilCli, CommandsAgainstTheStandaloneSimulator) {
+    StartSimulator("wcdma");
+    Outcome status = Zvril(With({"--root", root_, "status"}));
+    EXPECT_EQ(status.code, 0) << status.err;
+    EXPECT_NE(status.out.find("  SIM            USIM card, ready"), std::string::npos) << status.out;
+    EXPECT_NE(status.out.find("(names under " + root_ + ")"), std::string::npos) << status.out;
+
+    Outcome at = Zvril(With({"--root", root_, "at", "AT+CGMR"}));
+    EXPECT_EQ(at.code, 0) << at.err;
+    EXPECT_NE(at.out.find("21.110.99.01.00\nOK\n"), std::string::npos) << at.out;
+    Outcome badAt = Zvril(With({"--root", root_, "at", "AT+NOSUCH"}));
+    EXPECT_EQ(badAt.code, 1);
+    EXPECT_NE(badAt.err.find("zvril: at AT+NOSUCH failed: the modem refused it"), std::string::npos) << badAt.err;
+
+    const std::string trace = dir_ + "/trace.txt";
+    Outcome ussd = Zvril(With({"--root", root_, "--trace", trace, "ussd", "*100#", "1"}));
+    EXPECT_EQ(ussd.code, 0) << ussd.err;
+    EXPECT_NE(ussd.out.find("*100# -> \"Menu: 1 Balance 2 Data\" (the network waits for a reply)\n"
+                            "1 -> \"Balance 10.00\" (dialogue ended)\n"),
+              std::string::npos)
+        << ussd.out;
+    std::ifstream in(trace);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("\treq\tSEND_USSD\t29\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\tresp\tSEND_USSD\t29\tSUCCESS\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\tAT>\tAT+CUSD="), std::string::npos) << text;
+    EXPECT_NE(text.find("\tunsol\tON_USSD\t"), std::string::npos) << text;
+    EXPECT_EQ(text.find("AA180C3602"), std::string::npos) << "the USSD string is masked in the trace";
+    EXPECT_EQ(text.find("351234567890123"), std::string::npos) << "no identity in the trace";
+
+    // Requests whose service is not built yet say so, with their own exit code; once built
+    // they succeed.
+    for (const std::vector<std::string> &args : {std::vector<std::string>{"dial", "+15550100"}, {"scan"}}) {
+        std::vector<std::string> full = {"--root", root_};
+        full.insert(full.end(), args.begin(), args.end());
+        Outcome r = Zvril(With(full));
+        if (r.code == 3)
+            EXPECT_NE(r.err.find(": not available in this build of the library"), std::string::npos) << r.err;
+        else
+            EXPECT_EQ(r.code, 0) << args[0] << r.err;
+    }
+
+    EXPECT_EQ(Control("sim pin"), "ok");
+    EXPECT_EQ(Control("bogus"), "error: unknown command \"bogus\"; send help for the list");
+    Outcome locked = Zvril(With({"--root", root_, "pin"}));
+    EXPECT_EQ(locked.code, 0) << locked.err;
+    EXPECT_EQ(locked.out, "USIM card, PIN required\n");
+    Outcome wrong = Zvril(With({"--root", root_, "pin", "0000"}));
+    EXPECT_EQ(wrong.code, 1);
+    EXPECT_NE(wrong.err.find("zvril: pin: wrong code, 2 attempts left"), std::string::npos) << wrong.err;
+    Outcome right = Zvril(With({"--root", root_, "pin", "1234"}));
+    EXPECT_EQ(right.code, 0) << right.err;
+    EXPECT_EQ(right.out, "code accepted (3 attempts left)\n");
+
+    Child watch(BinDir() + "/zvril", With({"--root", root_, "watch", "3"}));
+    ASSERT_TRUE(watch.WaitForOutput("watching the modem's events", 30s));
+    EXPECT_EQ(Control("ussd Hello there"), "ok");
+    EXPECT_EQ(Control("ussd --reply Gr\xc3\xbc\xc3\x9f" "e \xe4\xbd\xa0\xe5\xa5\xbd"), "ok");
+    Outcome watched = watch.Wait();
+    EXPECT_EQ(watched.code, 0) << watched.err;
+    EXPECT_NE(watched.out.find("USSD from the network: \"Hello there\" (dialogue ended)"), std::string::npos)
+        << watched.out;
+    EXPECT_NE(watched.out.find("USSD from the network: \"Gr\xc3\xbc\xc3\x9f" "e \xe4\xbd\xa0\xe5\xa5\xbd\" (the network waits for a reply)"),
+              std::string::npos)
+        << watched.out;
+
+    EXPECT_EQ(Control("unplug"), "ok");
+    EXPECT_EQ(Control("status").rfind("ok unplugged", 0), 0u);
+    Outcome gone = Zvril(With({"--root", root_, "--startup-timeout", "2", "status"}));
+    EXPECT_EQ(gone.code, 4);
+    EXPECT_NE(gone.err.find("zvril: no modem found within 2 s (radio state UNAVAILABLE); check that zv-modemsim"),
+              std::string::npos)
+        << gone.err;
+    EXPECT_EQ(Control("plug"), "ok");
+    EXPECT_EQ(Zvril(With({"--root", root_, "status"})).code, 0);
+
+    EXPECT_EQ(Control("quit"), "ok");
+    Outcome simulator = sim_->Wait(10s);
+    EXPECT_EQ(simulator.code, 0) << simulator.err;
+    EXPECT_NE(access((root_ + "/dev/ttyUSB1").c_str(), F_OK), 0) << "the fake ports are taken down";
+}
+
+}  // namespace

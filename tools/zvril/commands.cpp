@@ -1,0 +1,843 @@
+#include "commands.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "words.h"
+
+namespace zvril {
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// ---- small helpers shared by the commands
+
+// "not available in this build" is its own exit code: the library answered without trying.
+int ReportFailure(const std::string &what, const Session::Answer &a) {
+    if (!a.answered) {
+        Error(what + ": no answer from the library within the time-out; see the log");
+        return kExitFailed;
+    }
+    if (a.c.error == RIL_E_REQUEST_NOT_SUPPORTED) {
+        Error(what + ": not available in this build of the library (the service is not built in yet)");
+        return kExitNotAvailable;
+    }
+    std::string hint = a.c.error == RIL_E_RADIO_NOT_AVAILABLE ? "; check the radio is on (zvril status)"
+                       : a.c.error == RIL_E_PASSWORD_INCORRECT ? "; check the code"
+                                                               : "; run with --trace FILE to see the AT exchange";
+    Error(what + " failed: " + ErrorWords(a.c.error) + hint);
+    return kExitFailed;
+}
+
+bool Ok(const Session::Answer &a) { return a.answered && a.c.error == RIL_E_SUCCESS; }
+bool NotBuilt(const Session::Answer &a) { return a.answered && a.c.error == RIL_E_REQUEST_NOT_SUPPORTED; }
+
+Session::Answer CallStrings(Session &s, int request, std::vector<const char *> strings,
+                            std::chrono::milliseconds timeout = 60s) {
+    return s.Call(request, strings.data(), strings.size() * sizeof(char *), timeout);
+}
+
+std::string Seconds(double s) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.2f s", s);
+    return buf;
+}
+
+std::string Field(const std::vector<std::string> &v, size_t i) { return i < v.size() ? Value(v[i]) : "none"; }
+
+// One USSD answer from the network, in words.
+std::string UssdWords(const zvtest::Unsolicited &u) {
+    int type = u.strings.empty() ? -1 : std::atoi(u.strings[0].c_str());
+    std::string text = u.strings.size() > 1 && u.strings[1] != "(null)" ? "\"" + Printable(u.strings[1]) + "\"" : "";
+    switch (type) {
+        case 0: return text.empty() ? "dialogue ended" : text + " (dialogue ended)";
+        case 1: return text + " (the network waits for a reply)";
+        case 2: return "the network ended the dialogue" + (text.empty() ? "" : ": " + text);
+        default: return "answer of type " + std::to_string(type) + (text.empty() ? "" : ": " + text);
+    }
+}
+
+std::string PortWords(Session &s) {
+    std::string out = "control " + Value(s.Text("SERIAL_PORT_PCUI_KEYNAME")) + ", data " +
+                      Value(s.Text("SERIAL_PORT_MODEM_KEYNAME")) + ", diagnostics " +
+                      Value(s.Text("SERIAL_PORT_DIAG_KEYNAME"));
+    if (s.options().target == Target::kBuiltIn)
+        out += " (names in the private fake root; they lead to the simulator's pseudo-terminal " +
+               (s.builtInModem() ? s.builtInModem()->SlavePath() : std::string("?")) + ")";
+    else if (s.options().target == Target::kRoot)
+        out += " (names under " + s.options().root + ")";
+    return out;
+}
+
+std::string ModuleLine(Session &s) {
+    int type = s.Int("g_module_type"), sub = s.Int("g_cdma_subtype");
+    std::string out = ModuleWords(type);
+    if (type == 0) {
+        out += sub == 1   ? ", no card: the subscription is kept in the modem's own memory"
+               : sub == 0 ? ", with an R-UIM card"
+                          : "";
+    }
+    return out;
+}
+
+std::string DataPathLine(Session &s) {
+    bool ndis = s.Int("zv_ndis_or_modem") == 1;
+    std::string ifname = Value(s.Text("PORT_ECM_KEYNAME"));
+    return ndis ? "USB network interface " + ifname + " (the modem connects, the host configures the interface)"
+                : "PPP on the data port (interface " + ifname + ")";
+}
+
+std::string PlatformLine(Session &s) {
+    int v = s.Int("ANDROID_VERSION");
+    return "release " + s.options().release + ", record layouts of platform " + GenerationWords(v);
+}
+
+// ---- the report rows: each reads one thing from the library and puts it in words
+
+struct Row {
+    bool shown = false;      // false: skip (request not built, or not for this module)
+    bool failed = false;
+    std::string text;        // words
+    std::string raw;         // --verbose
+    double seconds = -1;     // < 0: no timing
+};
+
+Row FromAnswer(const Session::Answer &a, const std::string &text, const std::string &raw = {}) {
+    Row r;
+    r.seconds = a.seconds;
+    if (NotBuilt(a)) return r;
+    r.shown = true;
+    if (!Ok(a)) {
+        r.failed = true;
+        r.text = std::string("failed: ") + (a.answered ? ErrorWords(a.c.error) : "no answer");
+        r.raw = a.answered ? ErrorName(a.c.error) : "NO_ANSWER";
+        return r;
+    }
+    r.text = text;
+    r.raw = raw;
+    return r;
+}
+
+std::string Quoted(const std::vector<std::string> &v) {
+    std::string out;
+    for (auto &s : v) out += (out.empty() ? "\"" : " \"") + Printable(s) + "\"";
+    return out;
+}
+
+Row SimRow(Session &s) {
+    auto a = s.Call(RIL_REQUEST_GET_SIM_STATUS);
+    CardStatus cs = ReadCardStatus(a.c.raw, s.Int("ANDROID_VERSION"));
+    Row r = FromAnswer(a, CardWords(cs), CardRaw(cs));
+    if (Ok(a) && s.IsCdma() && s.Int("g_cdma_subtype") == 1 && cs.appState == RIL_APPSTATE_READY)
+        r.text = "no card needed: the subscription is in the modem's memory, reported to the phone as a "
+                 "ready R-UIM so it goes on without a card";
+    return r;
+}
+
+Row IdentityRow(Session &s) {
+    auto a = s.Call(RIL_REQUEST_DEVICE_IDENTITY);
+    const auto &v = a.c.strings;
+    std::string text = s.IsCdma() ? "ESN " + Field(v, 2) + ", MEID " + Field(v, 3) + ", IMEI " + Field(v, 0)
+                                  : "IMEI " + Field(v, 0) + ", ESN " + Field(v, 2) + ", MEID " + Field(v, 3);
+    return FromAnswer(a, text, Quoted(v));
+}
+
+Row ImsiRow(Session &s) {
+    if (s.IsCdma() && s.Int("g_cdma_subtype") == 1) {
+        auto a = s.Call(RIL_REQUEST_CDMA_SUBSCRIPTION);
+        const auto &v = a.c.strings;
+        return FromAnswer(a, "phone number " + Field(v, 0) + ", SID " + Field(v, 1) + ", NID " + Field(v, 2) +
+                                 ", MIN " + Field(v, 3) + ", PRL " + Field(v, 4),
+                          Quoted(v));
+    }
+    auto a = s.Call(RIL_REQUEST_GET_IMSI);
+    return FromAnswer(a, "IMSI " + Field(a.c.strings, 0), Quoted(a.c.strings));
+}
+
+Row FirmwareRow(Session &s) {
+    auto a = s.Call(RIL_REQUEST_BASEBAND_VERSION);
+    std::string version = Field(a.c.strings, 0);
+    size_t first = version.find_first_not_of(" \t");
+    return FromAnswer(a, first == std::string::npos ? version : version.substr(first), Quoted(a.c.strings));
+}
+
+Row SignalRow(Session &s) {
+    auto a = s.Call(RIL_REQUEST_SIGNAL_STRENGTH);
+    std::string raw;
+    for (size_t i = 0; i + 4 <= a.c.raw.size() && i < 40; i += 4) {
+        int v;
+        std::memcpy(&v, a.c.raw.data() + i, 4);
+        raw += (raw.empty() ? "" : " ") + std::to_string(v);
+    }
+    return FromAnswer(a, SignalWords(a.c.raw, s.IsCdma()), raw);
+}
+
+Row RegistrationRow(Session &s) {
+    auto a = s.Call(RIL_REQUEST_VOICE_REGISTRATION_STATE);
+    return FromAnswer(a, RegistrationWords(a.c.strings), Quoted(a.c.strings));
+}
+
+Row OperatorRow(Session &s) {
+    auto a = s.Call(RIL_REQUEST_OPERATOR);
+    const auto &v = a.c.strings;
+    return FromAnswer(a, Field(v, 0) + " (" + Field(v, 2) + ")", Quoted(v));
+}
+
+// One USSD exchange: sends text, waits for the network's answer.
+Row UssdExchange(Session &s, const char *text, std::string *answer, bool *more) {
+    size_t from = s.daemon().UnsolicitedCount();
+    // The USSD request's data is the string itself, not an array of strings.
+    auto a = s.Call(RIL_REQUEST_SEND_USSD, const_cast<char *>(text), sizeof(char *));
+    Row r = FromAnswer(a, "");
+    if (!r.shown || r.failed) return r;
+    zvtest::Unsolicited u;
+    auto t0 = std::chrono::steady_clock::now();
+    if (!s.WaitUnsolicited(RIL_UNSOL_ON_USSD, from, 30s, &u)) {
+        r.failed = true;
+        r.text = "failed: the network did not answer within 30 s";
+        return r;
+    }
+    r.seconds = a.seconds + std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    *answer = UssdWords(u);
+    *more = !u.strings.empty() && u.strings[0] == "1";
+    r.raw = Quoted(u.strings);
+    return r;
+}
+
+Row UssdRow(Session &s) {
+    std::string first, second;
+    bool more = false;
+    Row r = UssdExchange(s, "*100#", &first, &more);
+    if (!r.shown || r.failed) return r;
+    r.text = "*100# -> " + first;
+    if (more) {
+        Row r2 = UssdExchange(s, "1", &second, &more);
+        if (r2.shown) {
+            r.text += "; reply 1 -> " + (r2.failed ? r2.text : second);
+            r.failed = r2.failed;
+            r.raw += " / " + r2.raw;
+            r.seconds += r2.seconds;
+        }
+    }
+    return r;
+}
+
+const char kDemoNumber[] = "+15550100";  // a number reserved for fiction
+
+Row SmsRow(Session &s) {
+    std::string pdu, error;
+    BuildSubmitPdu(kDemoNumber, "Hello from zvril", &pdu, &error);
+    auto a = CallStrings(s, RIL_REQUEST_SEND_SMS, {nullptr, pdu.c_str()});
+    int ref = -1;
+    if (a.c.raw.size() >= sizeof(int)) std::memcpy(&ref, a.c.raw.data(), sizeof ref);
+    return FromAnswer(a, std::string("\"Hello from zvril\" to ") + kDemoNumber + ": sent, message reference " +
+                             std::to_string(ref),
+                      "PDU " + pdu);
+}
+
+Row CallRow(Session &s) {
+    RIL_Dial dial{};
+    dial.address = const_cast<char *>(kDemoNumber);
+    auto a = s.Call(RIL_REQUEST_DIAL, &dial, sizeof dial);
+    Row r = FromAnswer(a, "");
+    if (!r.shown || r.failed) return r;
+    std::this_thread::sleep_for(1s);
+    int index = 1;
+    auto h = s.Call(RIL_REQUEST_HANGUP, &index, sizeof index);
+    r.seconds = a.seconds + 1 + h.seconds;
+    if (!Ok(h)) {
+        r.failed = true;
+        r.text = std::string("dialled ") + kDemoNumber + ", hang-up failed: " +
+                 (h.answered ? ErrorWords(h.c.error) : "no answer");
+        return r;
+    }
+    r.text = std::string("dialled ") + kDemoNumber + ", hung up after 1 s";
+    return r;
+}
+
+int DataCallCid(const zvtest::Completion &c, std::string *ifname) {
+    // Newer layouts: status, retry time, cid, active, then pointers the library frees after
+    // the completion; only the numbers can be read here.
+    if (c.raw.size() >= 4 * sizeof(int)) {
+        int v[4];
+        std::memcpy(v, c.raw.data(), sizeof v);
+        return v[2];
+    }
+    if (!c.strings.empty()) {
+        if (ifname && c.strings.size() > 1) *ifname = c.strings[1];
+        return std::atoi(c.strings[0].c_str());
+    }
+    return -1;
+}
+
+Row DataRow(Session &s) {
+    Row r;
+    if (geteuid() != 0) return r;  // interfaces and routes need root
+    auto a = CallStrings(s, RIL_REQUEST_SETUP_DATA_CALL, {"1", "0", "internet", "", "", "0", "IP"}, 90s);
+    r = FromAnswer(a, "");
+    if (!r.shown || r.failed) return r;
+    std::string ifname;
+    int cid = DataCallCid(a.c, &ifname);
+    std::string cidText = std::to_string(cid);
+    auto d = CallStrings(s, RIL_REQUEST_DEACTIVATE_DATA_CALL, {cidText.c_str(), "0"});
+    r.seconds = a.seconds + d.seconds;
+    r.text = "APN internet: up (call " + cidText + ")" + (Ok(d) ? ", then down" : ", taking it down failed");
+    r.failed = !Ok(d);
+    return r;
+}
+
+Row ModuleRow(Session &s) {
+    Row r;
+    r.shown = true;
+    r.text = ModuleLine(s);
+    char raw[96];
+    std::snprintf(raw, sizeof raw, "g_module_type %d, g_cdma_subtype 0x%x", s.Int("g_module_type"),
+                  static_cast<unsigned>(s.Int("g_cdma_subtype")));
+    r.raw = raw;
+    return r;
+}
+
+Row ChipRow(Session &s) {
+    Row r;
+    int p = s.Int("g_provider");
+    r.shown = true;
+    r.text = p > 0 ? std::to_string(p) : "not reported by the modem";
+    r.raw = "g_provider " + std::to_string(p);
+    return r;
+}
+
+Row PortsRow(Session &s) {
+    Row r;
+    r.shown = true;
+    r.text = PortWords(s);
+    return r;
+}
+
+Row DataPathRow(Session &s) {
+    Row r;
+    r.shown = true;
+    r.text = DataPathLine(s);
+    r.raw = "zv_ndis_or_modem " + std::to_string(s.Int("zv_ndis_or_modem")) + ", zv_arp_support " +
+            std::to_string(s.Int("zv_arp_support"));
+    return r;
+}
+
+Row PlatformRow(Session &s) {
+    Row r;
+    r.shown = true;
+    r.text = PlatformLine(s);
+    r.raw = "ANDROID_VERSION " + std::to_string(s.Int("ANDROID_VERSION"));
+    return r;
+}
+
+bool Always(Session &) { return true; }
+bool ThreeGpp(Session &s) { return !s.IsCdma(); }
+
+struct ReportRow {
+    const char *label;
+    bool (*applies)(Session &);
+    Row (*read)(Session &);
+};
+
+// The demo, one row per step. A row whose request the library answers "not supported" is left
+// out, so a service switches its row on by landing.
+const ReportRow kDemoRows[] = {
+    {"module", Always, ModuleRow},
+    {"chip platform", Always, ChipRow},
+    {"ports", Always, PortsRow},
+    {"data path", Always, DataPathRow},
+    {"platform", Always, PlatformRow},
+    {"SIM", Always, SimRow},
+    {"identities", Always, IdentityRow},
+    {"subscription", Always, ImsiRow},
+    {"firmware", Always, FirmwareRow},
+    {"signal", Always, SignalRow},
+    {"registration", Always, RegistrationRow},
+    {"operator", Always, OperatorRow},
+    {"USSD", ThreeGpp, UssdRow},
+    {"SMS", ThreeGpp, SmsRow},
+    {"call", Always, CallRow},
+    {"data call", Always, DataRow},
+};
+
+// `status` is the demo's reading part: nothing is sent to the network.
+const ReportRow kStatusRows[] = {
+    {"module", Always, ModuleRow},       {"chip platform", Always, ChipRow},
+    {"ports", Always, PortsRow},         {"data path", Always, DataPathRow},
+    {"SIM", Always, SimRow},             {"identities", Always, IdentityRow},
+    {"subscription", Always, ImsiRow},   {"firmware", Always, FirmwareRow},
+    {"signal", Always, SignalRow},       {"registration", Always, RegistrationRow},
+    {"operator", Always, OperatorRow},
+};
+
+template <size_t N>
+int RunReport(Session &s, const ReportRow (&rows)[N], bool timings) {
+    const bool verbose = s.options().verbose;
+    int failed = 0;
+    auto line = [&](const char *label, const std::string &text, double seconds) {
+        if (timings && seconds >= 0)
+            std::printf("  %-14s %s  [%s]\n", label, text.c_str(), Seconds(seconds).c_str());
+        else
+            std::printf("  %-14s %s\n", label, text.c_str());
+    };
+    line("start-up", std::string(RadioStateWords(s.RadioState())), timings ? s.StartupSeconds() : -1);
+    if (verbose) std::printf("  %-14s   radio state %d %s\n", "", s.RadioState(), RadioStateName(s.RadioState()));
+    std::fflush(stdout);
+    for (const auto &row : rows) {
+        if (!row.applies(s)) continue;
+        Row r = row.read(s);
+        if (!r.shown) {
+            if (verbose) std::printf("  %-14s   (left out: not built into this library yet)\n", row.label);
+            continue;
+        }
+        failed += r.failed;
+        line(row.label, r.text, r.seconds);
+        if (verbose && !r.raw.empty()) std::printf("  %-14s   %s\n", "", r.raw.c_str());
+        std::fflush(stdout);
+    }
+    return failed ? kExitFailed : kExitOk;
+}
+
+int RunDemo(Session &s, const Args &) {
+    if (int code = s.Start()) return code;
+    if (s.options().target == Target::kBuiltIn)
+        std::printf("The library, run as the radio daemon runs it, against a simulated %s modem:\n",
+                    s.options().module.c_str());
+    else
+        std::printf("The library, run as the radio daemon runs it, against the simulator under %s:\n",
+                    s.options().root.c_str());
+    return RunReport(s, kDemoRows, true);
+}
+
+int RunStatus(Session &s, const Args &) {
+    if (int code = s.Start()) return code;
+    return RunReport(s, kStatusRows, false);
+}
+
+int RunSmsSend(Session &s, const Args &args) {
+    std::string pdu, error;
+    if (!BuildSubmitPdu(args[0], args[1], &pdu, &error)) {
+        Error("sms send: " + error);
+        return kExitUsage;
+    }
+    if (int code = s.Start()) return code;
+    if (s.IsCdma()) {
+        Error("sms send: zvril builds GSM messages only; a CDMA module is not supported by this command yet");
+        return kExitNotAvailable;
+    }
+    auto a = CallStrings(s, RIL_REQUEST_SEND_SMS, {nullptr, pdu.c_str()});
+    if (!Ok(a)) return ReportFailure("sms send", a);
+    int ref = -1;
+    if (a.c.raw.size() >= sizeof(int)) std::memcpy(&ref, a.c.raw.data(), sizeof ref);
+    std::printf("sent to %s, message reference %d\n", args[0].c_str(), ref);
+    if (s.options().verbose) std::printf("PDU %s\n", pdu.c_str());
+    return kExitOk;
+}
+
+int RunUssd(Session &s, const Args &args) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (!IsDialString(args[i], true)) {
+            Error("ussd: \"" + Printable(args[i]) + "\" is not a USSD code; use digits, * and # (for example *100#)");
+            return kExitUsage;
+        }
+    }
+    if (int code = s.Start()) return code;
+    for (size_t i = 0; i < args.size(); ++i) {
+        std::string answer;
+        bool more = false;
+        Row r = UssdExchange(s, args[i].c_str(), &answer, &more);
+        if (!r.shown) {
+            Error("ussd: not available in this build of the library (the service is not built in yet)");
+            return kExitNotAvailable;
+        }
+        if (r.failed) {
+            Error("ussd " + args[i] + " " + r.text + "; run with --trace FILE to see the AT exchange");
+            return kExitFailed;
+        }
+        std::printf("%s -> %s\n", args[i].c_str(), answer.c_str());
+        if (s.options().verbose) std::printf("  %s\n", r.raw.c_str());
+        if (!more) break;
+        if (i + 1 == args.size()) std::printf("(give the reply as another argument: zvril ussd %s REPLY)\n", args[0].c_str());
+    }
+    return kExitOk;
+}
+
+int RunDial(Session &s, const Args &args) {
+    if (!IsDialString(args[0], true)) {
+        Error("dial: \"" + Printable(args[0]) + "\" is not a phone number; use digits, +, * and #");
+        return kExitUsage;
+    }
+    if (int code = s.Start()) return code;
+    RIL_Dial dial{};
+    dial.address = const_cast<char *>(args[0].c_str());
+    auto a = s.Call(RIL_REQUEST_DIAL, &dial, sizeof dial);
+    if (!Ok(a)) return ReportFailure("dial", a);
+    std::printf("dialling %s (end it with: zvril hangup)\n", args[0].c_str());
+    return kExitOk;
+}
+
+int RunHangup(Session &s, const Args &args) {
+    int index = 0;
+    if (!args.empty()) {
+        char *end = nullptr;
+        long v = std::strtol(args[0].c_str(), &end, 10);
+        if (!end || *end || v < 1 || v > 7) {
+            Error("hangup: the call index must be a number from 1 to 7, got \"" + Printable(args[0]) + "\"");
+            return kExitUsage;
+        }
+        index = static_cast<int>(v);
+    }
+    if (int code = s.Start()) return code;
+    Session::Answer a = index ? s.Call(RIL_REQUEST_HANGUP, &index, sizeof index)
+                              : s.Call(RIL_REQUEST_HANGUP_FOREGROUND_RESUME_BACKGROUND);
+    if (!Ok(a)) return ReportFailure("hangup", a);
+    std::printf("hung up\n");
+    return kExitOk;
+}
+
+int RunDataUp(Session &s, const Args &args) {
+    const std::string &apn = args[0];
+    for (char c : apn) {
+        if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '_')) {
+            Error("data up: \"" + Printable(apn) + "\" is not an APN; use letters, digits, '.', '-' and '_'");
+            return kExitUsage;
+        }
+    }
+    std::string user = args.size() > 1 ? args[1] : "", password = args.size() > 2 ? args[2] : "";
+    if (int code = s.Start()) return code;
+    auto a = CallStrings(s, RIL_REQUEST_SETUP_DATA_CALL,
+                         {"1", "0", apn.c_str(), user.c_str(), password.c_str(), user.empty() ? "0" : "3", "IP"}, 90s);
+    if (!Ok(a) && geteuid() != 0 && a.answered && a.c.error != RIL_E_REQUEST_NOT_SUPPORTED) {
+        Error(std::string("data up failed: ") + ErrorWords(a.c.error) +
+              "; configuring the network interface needs root: run zvril as root");
+        return kExitFailed;
+    }
+    if (!Ok(a)) return ReportFailure("data up", a);
+    std::string ifname;
+    int cid = DataCallCid(a.c, &ifname);
+    std::printf("data call up on APN %s: call %d%s (take it down with: zvril data down %d)\n", apn.c_str(), cid,
+                ifname.empty() ? "" : (", interface " + ifname).c_str(), cid);
+    return kExitOk;
+}
+
+int RunDataDown(Session &s, const Args &args) {
+    std::string cid = args.empty() ? "1" : args[0];
+    if (cid.empty() || cid.find_first_not_of("0123456789") != std::string::npos) {
+        Error("data down: the call number must be a number, got \"" + Printable(cid) + "\"");
+        return kExitUsage;
+    }
+    if (int code = s.Start()) return code;
+    auto a = CallStrings(s, RIL_REQUEST_DEACTIVATE_DATA_CALL, {cid.c_str(), "0"});
+    if (!Ok(a)) return ReportFailure("data down", a);
+    std::printf("data call %s down\n", cid.c_str());
+    return kExitOk;
+}
+
+int RunScan(Session &s, const Args &) {
+    if (int code = s.Start()) return code;
+    // The scan takes minutes on a real network: the request runs on its own thread while this
+    // one shows that it is still going.
+    std::atomic<bool> done{false};
+    Session::Answer a;
+    std::thread worker([&] {
+        a = s.Call(RIL_REQUEST_QUERY_AVAILABLE_NETWORKS, nullptr, 0, 300s);
+        done.store(true);
+    });
+    const bool tty = isatty(STDERR_FILENO);
+    auto t0 = std::chrono::steady_clock::now();
+    static const char kSpin[] = "|/-\\";
+    int tick = 0;
+    while (!done.load()) {
+        std::this_thread::sleep_for(100ms);
+        int secs = static_cast<int>(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+        if (tty) {
+            std::fprintf(stderr, "\rscanning for networks %c %d s", kSpin[tick++ % 4], secs);
+        } else if (tick++ % 100 == 99) {
+            std::fprintf(stderr, "scanning for networks: %d s\n", secs);
+        }
+    }
+    worker.join();
+    if (tty) std::fprintf(stderr, "\r%40s\r", "");
+    if (!Ok(a)) return ReportFailure("scan", a);
+    const auto &v = a.c.strings;
+    if (v.size() < 4) std::printf("no networks found\n");
+    for (size_t i = 0; i + 3 < v.size(); i += 4)
+        std::printf("%-24s %-8s %s\n", Value(v[i]).c_str(), Value(v[i + 2]).c_str(), Value(v[i + 3]).c_str());
+    return kExitOk;
+}
+
+int RunPin(Session &s, const Args &args) {
+    if (args.empty()) {
+    if (int code = s.Start()) return code;
+        Row r = SimRow(s);
+        if (r.failed) {
+            Error("pin: reading the card status " + r.text);
+            return kExitFailed;
+        }
+        std::printf("%s\n", r.text.c_str());
+        return kExitOk;
+    }
+    auto digits = [](const std::string &c) {
+        return c.size() >= 4 && c.size() <= 8 && c.find_first_not_of("0123456789") == std::string::npos;
+    };
+    Session::Answer a;
+    if (args[0] == "--puk") {
+        if (args.size() != 3 || !digits(args[1]) || !digits(args[2])) {
+            Error("pin --puk needs the PUK and a new PIN, each of 4 to 8 digits: zvril pin --puk PUK NEWPIN");
+            return kExitUsage;
+        }
+        if (int code = s.Start()) return code;
+        a = CallStrings(s, RIL_REQUEST_ENTER_SIM_PUK, {args[1].c_str(), args[2].c_str()});
+    } else {
+        if (args.size() != 1 || !digits(args[0])) {
+            Error("pin needs a PIN of 4 to 8 digits: zvril pin PIN");
+            return kExitUsage;
+        }
+        if (int code = s.Start()) return code;
+        a = CallStrings(s, RIL_REQUEST_ENTER_SIM_PIN, {args[0].c_str()});
+    }
+    int left = a.c.ints.empty() ? -1 : a.c.ints[0];
+    std::string attempts = left >= 0 ? std::to_string(left) + " attempts left" : "attempts left unknown";
+    if (!Ok(a)) {
+        if (a.answered && a.c.error == RIL_E_PASSWORD_INCORRECT) {
+            Error("pin: wrong code, " + attempts + "; check the code before trying again");
+            return kExitFailed;
+        }
+        return ReportFailure("pin", a);
+    }
+    std::printf("code accepted (%s)\n", attempts.c_str());
+    return kExitOk;
+}
+
+int RunAt(Session &s, const Args &args) {
+    const std::string &command = args[0];
+    if (command.find_first_of("\r\n\x1a\x1b") != std::string::npos) {
+        Error("at: the command must be one line without control characters");
+        return kExitUsage;
+    }
+    if (int code = s.Start()) return code;
+    auto a = CallStrings(s, RIL_REQUEST_OEM_HOOK_STRINGS, {command.c_str()});
+    if (!Ok(a)) return ReportFailure("at " + command, a);
+    for (auto &line : a.c.strings) std::printf("%s\n", Printable(line).c_str());
+    return kExitOk;
+}
+
+std::atomic<bool> g_stop{false};
+void OnStopSignal(int) { g_stop.store(true); }
+
+std::string UnsolicitedWords(Session &s, const zvtest::Unsolicited &u) {
+    switch (u.id) {
+        case RIL_UNSOL_RESPONSE_RADIO_STATE_CHANGED: return std::string("radio: ") + RadioStateWords(s.RadioState());
+        case RIL_UNSOL_RESPONSE_CALL_STATE_CHANGED: return "calls changed";
+        case RIL_UNSOL_CALL_RING: return "incoming call: ringing";
+        case RIL_UNSOL_RESPONSE_VOICE_NETWORK_STATE_CHANGED: return "network registration changed";
+        case RIL_UNSOL_SIGNAL_STRENGTH: return "signal: " + SignalWords(u.raw, s.IsCdma());
+        case RIL_UNSOL_ON_USSD: return "USSD from the network: " + UssdWords(u);
+        case RIL_UNSOL_RESPONSE_NEW_SMS: return "new SMS (PDU of " + std::to_string(u.strings.empty() ? 0 : u.strings[0].size() / 2) + " bytes)";
+        case RIL_UNSOL_RESPONSE_NEW_SMS_ON_SIM:
+            return "new SMS stored on the SIM at index " + std::to_string(u.ints.empty() ? -1 : u.ints[0]);
+        case RIL_UNSOL_RESPONSE_SIM_STATUS_CHANGED: return "SIM status changed";
+        case RIL_UNSOL_NITZ_TIME_RECEIVED: return "network time: " + (u.strings.empty() ? "" : Printable(u.strings[0]));
+        case RIL_UNSOL_DATA_CALL_LIST_CHANGED: return "data calls changed";
+        case RIL_UNSOL_STK_PROACTIVE_COMMAND: return "SIM toolkit command";
+        default: {
+            std::string name = UnsolicitedName(u.id);
+            return (name.empty() ? "event " + std::to_string(u.id) : name) +
+                   (u.strings.empty() ? "" : " " + Quoted(u.strings));
+        }
+    }
+}
+
+int RunWatch(Session &s, const Args &args) {
+    double limit = 0;
+    if (!args.empty()) {
+        char *end = nullptr;
+        limit = std::strtod(args[0].c_str(), &end);
+        if (!end || *end || limit <= 0) {
+            Error("watch: the time limit must be a number of seconds, got \"" + Printable(args[0]) + "\"");
+            return kExitUsage;
+        }
+    }
+    if (int code = s.Start()) return code;
+    signal(SIGINT, OnStopSignal);
+    signal(SIGTERM, OnStopSignal);
+    std::printf("watching the modem's events (%s)\n", limit > 0 ? ("for " + args[0] + " s").c_str() : "Ctrl-C ends");
+    std::fflush(stdout);
+    size_t from = s.daemon().UnsolicitedCount();
+    auto t0 = std::chrono::steady_clock::now();
+    while (!g_stop.load()) {
+        for (const auto &u : s.daemon().UnsolicitedSince(from)) {
+            std::time_t now = std::time(nullptr);
+            char stamp[16];
+            std::strftime(stamp, sizeof stamp, "%H:%M:%S", std::localtime(&now));
+            std::printf("%s  %s\n", stamp, UnsolicitedWords(s, u).c_str());
+            ++from;
+        }
+        std::fflush(stdout);
+        if (limit > 0 && std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count() >= limit) break;
+        std::this_thread::sleep_for(100ms);
+    }
+    return kExitOk;
+}
+
+// ---- SMS-SUBMIT (TS 23.040), enough for one message to one number
+
+// GSM default alphabet code of c, or -1: outside the small ASCII subset that maps one to one
+// (and the three characters that move), UCS-2 is used instead.
+int Gsm7(unsigned char c) {
+    if (c == '@') return 0x00;
+    if (c == '$') return 0x02;
+    if (c == '_') return 0x11;
+    if (c == ' ' || c == '!' || c == '"' || c == '#' || (c >= '%' && c <= '?') || (c >= 'A' && c <= 'Z') ||
+        (c >= 'a' && c <= 'z') || c == '\n' || c == '\r')
+        return c;
+    return -1;
+}
+
+bool Utf8ToUtf16(const std::string &in, std::u16string *out) {
+    for (size_t i = 0; i < in.size();) {
+        unsigned char c = static_cast<unsigned char>(in[i]);
+        uint32_t cp;
+        int extra;
+        if (c < 0x80) cp = c, extra = 0;
+        else if ((c & 0xe0) == 0xc0) cp = c & 0x1f, extra = 1;
+        else if ((c & 0xf0) == 0xe0) cp = c & 0x0f, extra = 2;
+        else if ((c & 0xf8) == 0xf0) cp = c & 0x07, extra = 3;
+        else return false;
+        if (extra && i + extra >= in.size()) return false;
+        for (int k = 1; k <= extra; ++k) {
+            unsigned char d = static_cast<unsigned char>(in[i + k]);
+            if ((d & 0xc0) != 0x80) return false;
+            cp = cp << 6 | (d & 0x3f);
+        }
+        i += extra + 1;
+        if (cp >= 0x110000 || (cp >= 0xd800 && cp < 0xe000)) return false;
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out->push_back(static_cast<char16_t>(0xd800 + (cp >> 10)));
+            out->push_back(static_cast<char16_t>(0xdc00 + (cp & 0x3ff)));
+        } else {
+            out->push_back(static_cast<char16_t>(cp));
+        }
+    }
+    return true;
+}
+
+void Hex(std::string *out, unsigned v) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    out->push_back(kDigits[(v >> 4) & 15]);
+    out->push_back(kDigits[v & 15]);
+}
+
+}  // namespace
+
+bool IsDialString(const std::string &s, bool allowStarHash) {
+    if (s.empty() || s.size() > 40) return false;
+    for (size_t i = 0; i < s.size(); ++i) {
+        char c = s[i];
+        if (c >= '0' && c <= '9') continue;
+        if (c == '+' && i == 0) continue;
+        if (allowStarHash && (c == '*' || c == '#')) continue;
+        return false;
+    }
+    return true;
+}
+
+bool BuildSubmitPdu(const std::string &number, const std::string &text, std::string *hex, std::string *error) {
+    if (!IsDialString(number, false) || number.size() > 21 || (number[0] == '+' && number.size() < 2)) {
+        *error = "\"" + Printable(number) + "\" is not a phone number; use digits with an optional leading +";
+        return false;
+    }
+    std::string digits = number[0] == '+' ? number.substr(1) : number;
+    std::string pdu;
+    Hex(&pdu, 0x01);  // SMS-SUBMIT, no validity period
+    Hex(&pdu, 0x00);  // message reference: the modem sets it
+    Hex(&pdu, static_cast<unsigned>(digits.size()));
+    Hex(&pdu, number[0] == '+' ? 0x91 : 0x81);
+    for (size_t i = 0; i < digits.size(); i += 2) {
+        pdu.push_back(i + 1 < digits.size() ? digits[i + 1] : 'F');
+        pdu.push_back(digits[i]);
+    }
+    Hex(&pdu, 0x00);  // protocol identifier
+    bool gsm = true;
+    for (unsigned char c : text) gsm = gsm && Gsm7(c) >= 0;
+    if (gsm) {
+        if (text.size() > 160) {
+            *error = "the text has " + std::to_string(text.size()) + " characters; one message holds at most 160";
+            return false;
+        }
+        Hex(&pdu, 0x00);
+        Hex(&pdu, static_cast<unsigned>(text.size()));
+        unsigned acc = 0;
+        int bits = 0;
+        for (unsigned char c : text) {
+            acc |= static_cast<unsigned>(Gsm7(c)) << bits;
+            bits += 7;
+            while (bits >= 8) {
+                Hex(&pdu, acc & 0xff);
+                acc >>= 8;
+                bits -= 8;
+            }
+        }
+        if (bits > 0) Hex(&pdu, acc & 0xff);
+    } else {
+        std::u16string units;
+        if (!Utf8ToUtf16(text, &units)) {
+            *error = "the text is not valid UTF-8";
+            return false;
+        }
+        if (units.size() > 70) {
+            *error = "the text has " + std::to_string(units.size()) +
+                     " characters outside the GSM alphabet; one such message holds at most 70";
+            return false;
+        }
+        Hex(&pdu, 0x08);
+        Hex(&pdu, static_cast<unsigned>(units.size() * 2));
+        for (char16_t u : units) {
+            Hex(&pdu, u >> 8);
+            Hex(&pdu, u & 0xff);
+        }
+    }
+    *hex = pdu;
+    return true;
+}
+
+const std::vector<Command> &Commands() {
+    static const std::vector<Command> kCommands = {
+        {"demo", "", "run the library through start-up, SIM, identities, network, USSD, SMS, a call and data",
+         "Starts the built-in simulated modem (--module) behind a private fake root and reports each step\n"
+         "with its time. Steps whose service is not built into the library yet are left out.\n",
+         0, 0, RunDemo},
+        {"status", "", "module, ports, SIM, identities, signal, registration and operator",
+         "Reads what the library knows about the modem; sends nothing to the network.\n", 0, 0, RunStatus},
+        {"sms send", "NUMBER TEXT", "send one text message",
+         "NUMBER: digits with an optional leading +. TEXT: up to 160 characters of the GSM alphabet,\n"
+         "or up to 70 other characters (sent as UCS-2).\n",
+         2, 2, RunSmsSend},
+        {"ussd", "CODE [REPLY...]", "send a USSD code and show the network's answer",
+         "Each REPLY answers a menu the network opened, in order: zvril ussd *100# 1\n", 1, 8, RunUssd},
+        {"dial", "NUMBER", "start a voice call", "The call stays up after zvril ends; end it with: zvril hangup\n", 1,
+         1, RunDial},
+        {"hangup", "[INDEX]", "end the active call (or the call with this index)", "", 0, 1, RunHangup},
+        {"data up", "APN [USER PASSWORD]", "bring a data call up",
+         "Needs root for the network interface, route and DNS configuration.\n", 1, 3, RunDataUp},
+        {"data down", "[CALL]", "take a data call down (default call 1)", "", 0, 1, RunDataDown},
+        {"scan", "", "list the networks in range (can take minutes)",
+         "Shows a progress indicator on standard error while the modem scans.\n", 0, 0, RunScan},
+        {"pin", "[PIN | --puk PUK NEWPIN]", "show the SIM's lock state, or enter the PIN or PUK", "", 0, 3, RunPin},
+        {"at", "COMMAND", "send one AT command through the library's OEM hook and print the answer",
+         "Example: zvril at 'AT+CSQ'\n", 1, 1, RunAt},
+        {"watch", "[SECONDS]", "print the modem's events as they arrive", "Runs until Ctrl-C or for SECONDS.\n", 0, 1,
+         RunWatch},
+    };
+    return kCommands;
+}
+
+}  // namespace zvril
