@@ -1,6 +1,7 @@
 // Which optional long-lived threads this build starts from RIL_Init.
 #include "core_internal.h"
+#include "sms/sms.h"
 
 namespace zv {
-const ThreadBody StoredSmsThreadBody = nullptr;  // stored-SMS read-and-delete thread: not built in yet
+const ThreadBody StoredSmsThreadBody = ZvRilReadSmsThenDeleteSms;
 }  // namespace zv
