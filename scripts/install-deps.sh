@@ -8,6 +8,7 @@ PKGS=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libgammu-dev
   iproute2 dnsmasq-base dhcpcd-base ppp socat
+  tshark
 )
 
 missing=()
@@ -20,5 +21,7 @@ SUDO=""
 [ "$(id -u)" -ne 0 ] && SUDO="sudo"
 echo "install-deps: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
+# tshark's wireshark-common asks whether non-root users may capture: answer no beforehand.
+echo "wireshark-common wireshark-common/install-setuid boolean false" | $SUDO debconf-set-selections
 $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -7,6 +7,7 @@
 #include <modemsim/features.h>
 #include <modemsim/modemsim.h>
 #include <modemsim/sim_card.h>
+#include <modemsim/sms.h>
 
 #include <cctype>
 #include <cstdio>
@@ -327,9 +328,10 @@ Lines DefaultPduAnswer(Modem &m, const std::string &command, const std::string &
             s.message_reference = (s.message_reference + 1) % 256;
             number = s.message_reference;
         } else {
-            number = ++s.store_index;
+            number = s.store_index = StoreWrittenPdu(s, command, pdu);
         }
     });
+    if (number < 0) return {"+CMS ERROR: 322"};  // memory full
     std::string line = cdma ? "^H" : "+";
     line += send ? "CMGS: " : "CMGW: ";
     return {line + std::to_string(number), "OK"};
