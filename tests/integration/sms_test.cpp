@@ -34,6 +34,15 @@ protected:
     void Start(ModuleType type, int ready, const std::function<void(Modem &)> &prepare = {}) {
         StartWithModem(type, {}, prepare);
         ASSERT_TRUE(WaitRadioState(ready)) << RadioState();
+        // The SIM-ready configuration ends with this report; only after it do the test's own
+        // choices of indication mode stay as the test set them.
+        ASSERT_TRUE(daemon_.WaitUntil(
+            [&] {
+                for (const auto &u : daemon_.UnsolicitedSince(0))
+                    if (u.id == RIL_UNSOL_RESPONSE_IMS_NETWORK_STATE_CHANGED) return true;
+                return false;
+            },
+            10s));
     }
     Modem &modem() { return rig_->modem(); }
     zvtest::Completion Call(int request, void *data = nullptr, size_t datalen = 0) {

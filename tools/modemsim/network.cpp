@@ -251,8 +251,11 @@ bool SetSyscfgex(Modem &m, const std::string &command, Lines *lines) {
         *lines = {"+CME ERROR: 50"};
         return true;
     }
-    m.Update([&](ModelState &st) { st.network.acqorder = order; });
-    *lines = {"OK"};
+    // The band half of the command is the band model's (band.cpp): a band it refuses fails the
+    // whole command, and nothing changes.
+    if (!BandAnswer(m, command, lines)) *lines = {"ERROR"};
+    if (*lines != Lines{"OK"}) return true;
+    if (order != "99") m.Update([&](ModelState &st) { st.network.acqorder = order; });  // "99": no change
     return true;
 }
 
@@ -265,8 +268,14 @@ bool SetSingleMode(Modem &m, const std::string &command, std::initializer_list<i
         *lines = {"+CME ERROR: 50"};
         return true;
     }
-    m.Update([&](ModelState &s) { (prefmode ? s.network.prefmode : s.network.syscfg_mode) = mode; });
+    // ^SYSCFG carries a band too, which is the band model's to accept (band.cpp).
+    if (!prefmode && command.rfind("AT^SYSCFG=", 0) == 0) {
+        if (!BandAnswer(m, command, lines)) *lines = {"ERROR"};
+        if (*lines != Lines{"OK"}) return true;
+    }
     *lines = {"OK"};
+    if (!prefmode && mode == 16) return true;  // 16: keep the mode, change only the band
+    m.Update([&](ModelState &s) { (prefmode ? s.network.prefmode : s.network.syscfg_mode) = mode; });
     return true;
 }
 
@@ -372,19 +381,25 @@ bool NetworkAnswer(Modem &m, const std::string &command, Modem::Lines *lines) {
                   "OK"};
         return true;
     }
+    // A module that refuses ^SYSCFGEX refuses every form of it, the band list included.
+    if (command.rfind("AT^SYSCFGEX", 0) == 0 && !cdma && !m.State().network.syscfgex) {
+        *lines = {"ERROR"};
+        return true;
+    }
     if (command.rfind("AT^SYSCFGEX=", 0) == 0 && command != "AT^SYSCFGEX=?") return SetSyscfgex(m, command, lines);
     if (command == "AT^SYSCFGEX?") {
         const ModelState s = m.State();
-        if (cdma || !s.network.syscfgex) return false;
-        *lines = {"^SYSCFGEX: \"" + s.network.acqorder + "\",3FFFFFFF,1,2,7FFFFFFFFFFFFFFF", "OK"};
+        if (cdma || !s.network.syscfgex || !s.band.syscfgex) return false;
+        *lines = {"^SYSCFGEX: \"" + s.network.acqorder + "\"," + s.band.band + ",1,2,7FFFFFFFFFFFFFFF", "OK"};
         return true;
     }
-    if (m.type() == ModuleType::kWcdma && command.rfind("AT^SYSCFG=", 0) == 0)
+    if (m.type() == ModuleType::kWcdma && command.rfind("AT^SYSCFG=", 0) == 0 && command != "AT^SYSCFG=?")
         return SetSingleMode(m, command, {2, 13, 14, 16}, false, lines);
     if (m.type() == ModuleType::kTdscdma && command.rfind("AT^SYSCONFIG=", 0) == 0)
         return SetSingleMode(m, command, {2, 13, 14, 15}, false, lines);
     if (!cdma && command == "AT^SYSCFG?") {
-        *lines = {Printf("^SYSCFG: %d,2,400000,1,2", m.State().network.syscfg_mode), "OK"};
+        const ModelState s = m.State();
+        *lines = {Printf("^SYSCFG: %d,2,%s,1,2", s.network.syscfg_mode, s.band.band.c_str()), "OK"};
         return true;
     }
     if (cdma && command.rfind("AT^PREFMODE=", 0) == 0) return SetSingleMode(m, command, {0, 2, 4, 8}, true, lines);
