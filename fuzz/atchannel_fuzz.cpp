@@ -26,6 +26,18 @@ void CheckMasking(const char *line, size_t len) {
     for (size_t i = 0; i < len; ++i) {
         if (copy[i] != line[i] && copy[i] != '*') abort();
     }
+    // No digit survives behind a secret prefix (no prefix holds a digit itself), nor in a line
+    // that starts with one.
+    size_t from = len;
+    if (len > 0 && line[0] >= '0' && line[0] <= '9') from = 0;
+    char *prefix = nullptr;
+    if (from == len && MatchATCommandbyPrefix(copy.c_str(), &prefix)) {
+        if (const char *at = zv::at::FindNoCase(copy.c_str(), prefix)) from = (at - copy.c_str()) + strlen(prefix);
+        free(prefix);
+    }
+    for (size_t i = from; i < len && copy[i]; ++i) {
+        if (copy[i] >= '0' && copy[i] <= '9') abort();
+    }
 }
 
 }  // namespace

@@ -87,10 +87,10 @@ const char *FindNoCase(const char *haystack, const char *needle) {
 void MaskLine(char *text, size_t len) {
     const char *from = nullptr;
     char *arg = nullptr;
-    if (FindMaskedPrefix(text, &from) >= 0) {
+    if (text[0] >= '0' && text[0] <= '9') {
+        arg = text;  // whatever it contains further on
+    } else if (FindMaskedPrefix(text, &from) >= 0) {
         arg = text + (from - text);
-    } else if (text[0] >= '0' && text[0] <= '9') {
-        arg = text;
     } else {
         return;
     }

@@ -245,8 +245,11 @@ TEST_F(StartupTest, IdleCostsNothing) {
 // back once descriptors are free again. The port asks for hardware flow control on the way,
 // which the library turns off.
 TEST_F(StartupTest, FailedChannelOpenIsRetriedUntilTheShortagePasses) {
-    rig_ = std::make_unique<zvtest::ModemRig>(root_, ModuleType::kWcdma);
-    ASSERT_NE(daemon_.Init({}), nullptr);
+    // Attached once before, as after any unplug (and every code path has run once, so that
+    // nothing but the library meets the shortage).
+    Start(ModuleType::kWcdma);
+    ASSERT_TRUE(WaitState(RADIO_STATE_SIM_READY));
+    UnplugAndSettle();
     auto *stateMutex = Sym<pthread_mutex_t>("s_state_mutex");
     // Holding this mutex stops the main loop right after it has found the ports, before it
     // opens the control port: the one moment the descriptor table can be set up exactly.

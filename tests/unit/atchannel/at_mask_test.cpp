@@ -105,6 +105,7 @@ TEST(AtMask, NoSecretDigitsReachTheLog) {
         {"AT+CSIM=26,\"0020000108343332314646464646\"", 1, "AT+CSIM="},
         {"AT+CMGS=\"+15551234567\"", 1, "AT+CMGS="},
         {"0011000B915155214365F70000AA05E8329BFD06", 1, ""},
+        {"15551234567ATD1", 1, ""},  // a line that starts with a digit is masked whole
         // from the modem
         {"+CLCC: 1,1,4,0,0,\"+15551234567\",145,\"A=B\"", 0, "+CLCC:"},
         {"+CCWA: \"+15551234567\",145,1,\"Bob=x\"", 0, "+CCWA:"},
