@@ -58,6 +58,9 @@ const std::map<int, PayloadKind> &DefaultResponseKinds() {
         {RIL_REQUEST_LAST_DATA_CALL_FAIL_CAUSE, PayloadKind::kInts},
         {RIL_REQUEST_SETUP_DATA_CALL, PayloadKind::kDataCall},
         {RIL_REQUEST_DATA_CALL_LIST, PayloadKind::kDataCall},
+        {RIL_REQUEST_GET_CURRENT_CALLS, PayloadKind::kCalls},
+        {RIL_REQUEST_QUERY_CALL_FORWARD_STATUS, PayloadKind::kCallForwards},
+        {RIL_REQUEST_QUERY_CALL_WAITING, PayloadKind::kInts},
     };
     return kinds;
 }
@@ -115,6 +118,8 @@ void CopyPayload(PayloadKind kind, const void *data, size_t len, std::vector<uin
     if (!data) return;
     switch (kind) {
         case PayloadKind::kNone:
+        case PayloadKind::kCalls:
+        case PayloadKind::kCallForwards:
             break;
         case PayloadKind::kRaw:
             raw->assign(static_cast<const uint8_t *>(data), static_cast<const uint8_t *>(data) + len);
@@ -143,6 +148,49 @@ void CopyPayload(PayloadKind kind, const void *data, size_t len, std::vector<uin
             ints->push_back(io->sw2);
             strings->push_back(SafeString(io->simResponse));
             break;
+        }
+    }
+}
+
+// The records behind an array of pointers (call list, forwarding answer), copied field by field
+// so that the journal keeps them after the library has freed its answer.
+void CopyRecords(PayloadKind kind, const void *data, size_t len, Completion *c) {
+    if (!data) return;
+    const size_t count = len / sizeof(void *);
+    if (kind == PayloadKind::kCalls) {
+        const RIL_Call *const *calls = static_cast<const RIL_Call *const *>(data);
+        for (size_t i = 0; i < count; ++i) {
+            const RIL_Call &k = *calls[i];
+            CallRecord r;
+            r.state = k.state;
+            r.index = k.index;
+            r.toa = k.toa;
+            r.isMpty = k.isMpty;
+            r.isMT = k.isMT;
+            r.als = k.als;
+            r.isVoice = k.isVoice;
+            r.isVoicePrivacy = k.isVoicePrivacy;
+            r.hasNumber = k.number != nullptr;
+            r.number = SafeString(k.number);
+            r.numberPresentation = k.numberPresentation;
+            r.hasName = k.name != nullptr;
+            r.namePresentation = k.namePresentation;
+            r.hasUusInfo = k.uusInfo != nullptr;
+            c->calls.push_back(r);
+        }
+    } else if (kind == PayloadKind::kCallForwards) {
+        const RIL_CallForwardInfo *const *infos = static_cast<const RIL_CallForwardInfo *const *>(data);
+        for (size_t i = 0; i < count; ++i) {
+            const RIL_CallForwardInfo &f = *infos[i];
+            ForwardRecord r;
+            r.status = f.status;
+            r.reason = f.reason;
+            r.serviceClass = f.serviceClass;
+            r.toa = f.toa;
+            r.timeSeconds = f.timeSeconds;
+            r.hasNumber = f.number != nullptr;
+            r.number = SafeString(f.number);
+            c->forwards.push_back(r);
         }
     }
 }
@@ -258,6 +306,7 @@ void FakeDaemon::OnRequestComplete(RIL_Token t, RIL_Errno e, void *response, siz
             c.error = e;
             c.length = responselen;
             CopyPayload(d->ResponseKind(c.request), response, responselen, &c.raw, &c.ints, &c.strings);
+            CopyRecords(d->ResponseKind(c.request), response, responselen, &c);
             note = Describe(c);
             d->completions_[t] = std::move(c);
         }

@@ -30,7 +30,26 @@ namespace zvtest {
 // kSimIo: a RIL_SIM_IO_Response, kept as ints {sw1, sw2} and strings {simResponse}.
 // kDataCall: one data call record told apart by its size (_v11, _v6, _v5, _v4) or the old
 // string array; its ints and strings are copied in field order.
-enum class PayloadKind { kNone, kRaw, kInts, kString, kStrings, kSimIo, kDataCall };
+enum class PayloadKind { kNone, kRaw, kInts, kString, kStrings, kSimIo, kDataCall, kCalls, kCallForwards };
+
+// A copy of one RIL_Call of a call list (kCalls).
+struct CallRecord {
+    int state = 0, index = 0, toa = 0;
+    int isMpty = 0, isMT = 0, als = 0, isVoice = 0, isVoicePrivacy = 0;
+    bool hasNumber = false;
+    std::string number;
+    int numberPresentation = 0;
+    bool hasName = false;
+    int namePresentation = 0;
+    bool hasUusInfo = false;
+};
+
+// A copy of one RIL_CallForwardInfo of a forwarding answer (kCallForwards).
+struct ForwardRecord {
+    int status = 0, reason = 0, serviceClass = 0, toa = 0, timeSeconds = 0;
+    bool hasNumber = false;
+    std::string number;
+};
 
 struct Completion {
     RIL_Token token = nullptr;
@@ -40,6 +59,8 @@ struct Completion {
     std::vector<uint8_t> raw;          // the response bytes as given (kRaw, kInts)
     std::vector<int> ints;             // kInts
     std::vector<std::string> strings;  // kString (one entry), kStrings; a null pointer reads as "(null)"
+    std::vector<CallRecord> calls;        // kCalls: the records behind the pointer array
+    std::vector<ForwardRecord> forwards;  // kCallForwards: likewise
 };
 
 struct Unsolicited {

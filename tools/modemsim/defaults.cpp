@@ -296,6 +296,8 @@ bool IsPromptingCommand(const std::string &command) {
 }
 
 bool DefaultAnswer(Modem &m, const std::string &command, Lines *lines) {
+    // Hanging up belongs to the call model; the basic command parser would only acknowledge it.
+    if (command == "ATH" && CallAnswer(m, command, lines)) return true;
     if (BasicCommands(m, command, lines)) return true;
     using FeatureAnswer = bool (*)(Modem &, const std::string &, Lines *);
     for (FeatureAnswer feature : {CallAnswer, NetworkAnswer, SmsAnswer, SimFilesAnswer, DataAnswer, BandAnswer}) {
