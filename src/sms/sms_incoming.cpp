@@ -8,6 +8,7 @@
 #include <errno.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <memory>
@@ -96,9 +97,11 @@ bool IsHexPdu(const char *text, size_t max) {
 bool SendStoredCommand(unsigned char kind, int index, const char *who) {
     const unsigned char command[2] = {kind, static_cast<unsigned char>(index & 0xff)};
     const int fd = del_sms_control[0];
+    // Never blocks: this runs on the reader thread, and a thread that is slow to read must not
+    // stop the reader. A command that finds the socket full is lost; its message stays stored.
     ssize_t n;
     do {
-        n = write(fd, command, sizeof command);
+        n = send(fd, command, sizeof command, MSG_DONTWAIT | MSG_NOSIGNAL);
     } while (n < 0 && errno == EINTR);
     if (n != static_cast<ssize_t>(sizeof command)) {
         const int e = n < 0 ? errno : 0;

@@ -73,7 +73,9 @@ protected:
         for (const auto &u : daemon_.UnsolicitedSince(from)) n += u.id == id;
         return n;
     }
-    int &Global(const char *name) { return *Sym<int>(name); }
+    // The library's shared words are read and written atomically on its side; so here.
+    int Get(const char *name) { return __atomic_load_n(Sym<int>(name), __ATOMIC_RELAXED); }
+    void Set(const char *name, int value) { __atomic_store_n(Sym<int>(name), value, __ATOMIC_RELAXED); }
     void SetCnmi(int mt, int bm, int ds) {
         modem().Update([&](modemsim::ModelState &s) {
             s.sms.cnmi[1] = mt;
@@ -88,7 +90,7 @@ protected:
 
 TEST_F(SmsEndToEnd, WcdmaSendReceiveStoreAndBroadcast) {
     Start(ModuleType::kWcdma, RADIO_STATE_SIM_READY);
-    Global("g_sms_project") = 0;
+    Set("g_sms_project", 0);
 
     // Sent: the simulator receives exactly the PDU and the TPDU length.
     const char *send[2] = {nullptr, kTpdu};
@@ -124,7 +126,7 @@ TEST_F(SmsEndToEnd, WcdmaSendReceiveStoreAndBroadcast) {
     Call(RIL_REQUEST_SMS_ACKNOWLEDGE, ack, sizeof ack);
     EXPECT_EQ(Next(RIL_UNSOL_RESPONSE_NEW_SMS_STATUS_REPORT, &from).strings, std::vector<std::string>{kStatusReport});
     Call(RIL_REQUEST_SMS_ACKNOWLEDGE, ack, sizeof ack);
-    EXPECT_EQ(Global("g_outstanding_sms"), 0);
+    EXPECT_EQ(Get("g_outstanding_sms"), 0);
     EXPECT_EQ(modem().CountCommands("AT+CNMA"), 0u) << "acknowledgements send nothing to the modem";
 
     // Stored and announced by index: the background thread reads, reports and deletes.
@@ -136,10 +138,10 @@ TEST_F(SmsEndToEnd, WcdmaSendReceiveStoreAndBroadcast) {
     EXPECT_EQ(Next(RIL_UNSOL_RESPONSE_NEW_SMS_STATUS_REPORT, &from).strings, std::vector<std::string>{kStatusReport});
     EXPECT_TRUE(StoreEmpties());
     EXPECT_TRUE(modem().ExpectCommands({"AT+CMGR=1", "AT+CMGD=1", "AT+CMGR=1", "AT+CMGD=1"}, 1000));
-    EXPECT_EQ(Global("g_outstanding_sms"), 0) << "stored messages do not wait for acknowledgements";
+    EXPECT_EQ(Get("g_outstanding_sms"), 0) << "stored messages do not wait for acknowledgements";
 
     // The framework that keeps messages on the SIM gets the index instead.
-    Global("g_sms_project") = 1;
+    Set("g_sms_project", 1);
     const int index = modemsim::DeliverSms(modem(), kDeliver[0]);
     EXPECT_EQ(Next(RIL_UNSOL_RESPONSE_NEW_SMS_ON_SIM, &from).ints, std::vector<int>{index});
     int platformIndex = index;
@@ -194,7 +196,7 @@ TEST_F(SmsEndToEnd, UnreadMessagesAtStartUpAreReportedAndDeleted) {
         modemsim::StoreSms(m, {0, kStatusReport, false});
     });
     // What the SIM-ready sequence does when the store is checked.
-    Global("g_sms_project") = 0;
+    Set("g_sms_project", 0);
     auto scan = reinterpret_cast<int (*)()>(daemon_.Symbol("GetUnreadSMSandDeletedWhenRilInit"));
     ASSERT_NE(scan, nullptr);
     size_t from = daemon_.UnsolicitedCount();
@@ -263,16 +265,16 @@ TEST_F(SmsEndToEnd, CdmaSendWriteAndStoredDelivery) {
 
 TEST_F(SmsEndToEnd, CdmaMessageOverImsOnAWcdmaModule) {
     Start(ModuleType::kWcdma, RADIO_STATE_SIM_READY);
-    Global("g_sms_project") = 1;  // "^HCMTI:" goes to the thread whatever the project
+    Set("g_sms_project", 1);  // "^HCMTI:" goes to the thread whatever the project
     size_t from = daemon_.UnsolicitedCount();
     modemsim::DeliverCdmaSms(modem(), kCdmaPdu, true);
     zvtest::Unsolicited u = Next(RIL_UNSOL_RESPONSE_CDMA_NEW_SMS, &from);
     EXPECT_EQ(u.raw.size(), sizeof(RIL_CDMA_SMS_Message));
     EXPECT_TRUE(StoreEmpties());
     EXPECT_TRUE(modem().ExpectCommands({"AT^HCMGR=1", "AT+CMGD=1"}, 1000));
-    EXPECT_EQ(Global("bims_cdmamsg"), 0);
+    EXPECT_EQ(Get("bims_cdmamsg"), 0);
     // The next stored message is a GSM one again.
-    Global("g_sms_project") = 0;
+    Set("g_sms_project", 0);
     modemsim::DeliverSms(modem(), kDeliver[0]);
     EXPECT_EQ(Next(RIL_UNSOL_RESPONSE_NEW_SMS, &from).strings, std::vector<std::string>{kDeliver[0]});
 }

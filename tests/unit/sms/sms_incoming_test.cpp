@@ -157,6 +157,20 @@ TEST_F(SmsIncoming, StoredAnnouncementsBecomeCommandsOrIndexes) {
     EXPECT_EQ(zv::Load(bims_cdmamsg), 1);
 }
 
+TEST_F(SmsIncoming, AnnouncementsNeverBlockTheReaderWhenTheThreadLags) {
+    // The stored-message thread does not read: the socket fills, and the reader must go on.
+    int small = 1024;
+    setsockopt(pair_[0], SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
+    setsockopt(pair_[1], SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    g_module_type = 0;
+    for (int i = 0; i < 5000; ++i) ZvRilSmsUnsolicited("+CMTI: \"SM\",1", nullptr);
+    const size_t delivered = Commands().size();
+    EXPECT_GT(delivered, 0u);
+    EXPECT_LT(delivered, 5000u);
+    ZvRilSmsUnsolicited("+CMTI: \"SM\",2", nullptr);  // room again once read
+    EXPECT_EQ(Commands(), std::vector<std::string>{"255,2"});
+}
+
 TEST_F(SmsIncoming, FullStoreAndCellBroadcast) {
     g_module_type = 1;
     ZvRilSmsUnsolicited("^SMMEMFULL: \"SM\"", nullptr);
