@@ -86,4 +86,10 @@ ZV_API int ril_exec_cmd(const char *cmdline);
    string the framework gave goes in as one argument, whatever blanks it holds. */
 ZV_API int ril_exec_argv(const char *const *argv);
 
+/* ---- PPP data path ---- */
+/* Writes command and a carriage return to the MODEM tty and waits for the answer: 0 on
+   "CONNECT", -1 on "NO CARRIER" or failure ("+++" always -1, sent without the return),
+   -4 when nothing came within 31 s. */
+ZV_API int dial_at_modem(const char *command);
+
 #endif

@@ -1,0 +1,145 @@
+// The dialler on the MODEM tty: writes one command, then waits up to 31 s for "CONNECT" or
+// "NO CARRIER". It opens the tty for the length of one dial, outside the AT channel.
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <string.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <string>
+
+#include <zorvik/host.h>
+#include <zvlog.h>
+#include <zvstr.h>
+
+#include "ps/ps.h"
+#include "ps/ps_internal.h"
+
+namespace {
+
+constexpr long long kAnswerWaitMs = 31000;
+// A terminal that keeps refusing its attributes (other than by going away) is given up on.
+constexpr int kAttributeAttempts = 10;
+constexpr size_t kChunk = 20;
+// What is kept of earlier chunks, so an answer split across two reads is still seen.
+constexpr size_t kCarry = sizeof("NO CARRIER") - 2;
+
+class Fd {
+public:
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd() {
+        if (fd_ >= 0) close(fd_);
+    }
+    Fd(const Fd &) = delete;
+    Fd &operator=(const Fd &) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+std::string ModemPort() {
+    pthread_mutex_lock(&s_state_mutex);
+    if (!SERIAL_PORT_MODEM_KEYNAME[0]) zv::CopyBounded(SERIAL_PORT_MODEM_KEYNAME, sizeof SERIAL_PORT_MODEM_KEYNAME, "/dev/ttyUSB0");
+    std::string path(SERIAL_PORT_MODEM_KEYNAME);
+    pthread_mutex_unlock(&s_state_mutex);
+    return path;
+}
+
+void SetModemPort(const char *path) {
+    pthread_mutex_lock(&s_state_mutex);
+    zv::CopyBounded(SERIAL_PORT_MODEM_KEYNAME, sizeof SERIAL_PORT_MODEM_KEYNAME, path);
+    pthread_mutex_unlock(&s_state_mutex);
+}
+
+bool WriteAll(int fd, const char *data, size_t length, bool retryZero) {
+    while (length > 0) {
+        ssize_t n = write(fd, data, length);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EAGAIN) {
+            struct pollfd p = {fd, POLLOUT, 0};
+            poll(&p, 1, 100);
+            continue;
+        }
+        if (n == 0 && retryZero) continue;
+        if (n <= 0) return false;
+        data += n;
+        length -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+extern "C" {
+
+int dial_at_modem(const char *command) {
+    if (!command) return -1;
+    const std::string path = ModemPort();
+    Fd fd(open(zv::RootPath(path.c_str()).c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    RLOGD("dial_at_modem : open %s\n", path.c_str());
+    if (fd.get() < 0) {
+        RLOGD("dial_at_modem : open %s error! %s", path.c_str(), strerror(errno));
+        SetModemPort("/dev/ttyUSB1");
+        return -1;
+    }
+    struct termios ios;
+    if (tcgetattr(fd.get(), &ios) < 0) {
+        RLOGD("modem : tcgetattr error %s", strerror(errno));
+        return -1;
+    }
+    ios.c_iflag = IGNBRK | IGNPAR;
+    ios.c_oflag = 0;
+    ios.c_lflag = 0;
+    ios.c_cflag &= ~static_cast<tcflag_t>(CSIZE | CSTOPB | CREAD | PARENB | HUPCL | CLOCAL);
+    ios.c_cflag |= CS8 | CREAD | CLOCAL;
+    ios.c_cc[VMIN] = 1;
+    ios.c_cc[VTIME] = 0;
+    for (int attempt = 0; attempt < kAttributeAttempts && tcsetattr(fd.get(), TCSAFLUSH, &ios) < 0; ++attempt) {
+        if (errno == EIO) break;
+        if (errno != EINTR) RLOGD("tcflush: (line %d - error %s).\n", 1852, strerror(errno));
+    }
+    tcflush(fd.get(), TCIOFLUSH);
+
+    // The command itself may be a dial string: only its length goes to the log.
+    RLOGD("modem : write %s ", zv::Format("(%zu bytes)", strlen(command)).c_str());
+    if (!WriteAll(fd.get(), command, strlen(command), false)) {
+        RLOGD("modem : write modem error %s", strerror(errno));
+        return -1;
+    }
+    if (strcmp(command, "+++") == 0) return -1;
+    if (!WriteAll(fd.get(), "\r", 1, true)) {
+        RLOGD("modem : write modem1 error");
+        return -1;
+    }
+
+    // Waits in poll, never spinning on the non-blocking descriptor.
+    const long long deadline = zv::ps::NowMs() + zv::ScaleMs(kAnswerWaitMs);
+    std::string seen;
+    for (;;) {
+        long long left = deadline - zv::ps::NowMs();
+        if (left <= 0) break;
+        struct pollfd p = {fd.get(), POLLIN, 0};
+        int r = poll(&p, 1, static_cast<int>(left));
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) break;
+        char chunk[kChunk + 1];
+        ssize_t n = read(fd.get(), chunk, kChunk);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+        if (n <= 0) {
+            // The port went away: no answer will come.
+            RLOGD("dial_at_modem : read %s", n < 0 ? strerror(errno) : "end of file");
+            return -1;
+        }
+        chunk[n] = '\0';
+        RLOGD("====== read from modem:%s=======", zv::Format("(%zd bytes)", n).c_str());
+        seen.append(chunk, static_cast<size_t>(n));
+        if (seen.find("CONNECT") != std::string::npos) return 0;
+        if (seen.find("NO CARRIER") != std::string::npos) return -1;
+        if (seen.size() > kCarry) seen.erase(0, seen.size() - kCarry);
+    }
+    return -4;
+}
+
+}  // extern "C"
