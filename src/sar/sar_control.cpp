@@ -18,6 +18,7 @@
 
 #include <zorvik/host.h>
 #include <zvlog.h>
+#include <zvplatform.h>
 #include <zvshared.h>
 
 #include "atchannel/atchannel.h"
@@ -51,15 +52,22 @@ constexpr StateWord kStateWords[] = {
 
 void SleepMs(long long ms) { std::this_thread::sleep_for(std::chrono::milliseconds(zv::ScaleMs(ms))); }
 
+// Runs on the daemon's timed-callback thread, so that the follower never waits on the modem
+// (a modem that withholds its answer cannot hold up following the file) and keeps no state of
+// the channel's. It sends the level that is current by then, and nothing in airplane mode.
+void SendCurrentLevel(void *) {
+    const int level = zv::Load(g_sarctrl);
+    if ((level != 0 && level != 1) || zv::Load(g_airplanemode) != 0) return;
+    RLOGD("Airplane Mode OFF, send AT command");
+    at_send_command(level ? "AT^SARCTRL=1" : "AT^SARCTRL=0", nullptr);
+}
+
 void Tell(const char *word, int level) {
     RLOGD("***************%s:%s\n", "processSarCtrlNotification", word);
-    // The level is stored before airplane mode is looked at: switching the radio on clears
-    // airplane mode before it replays the level, so one of the two sides sends the new one.
+    // Stored before anything looks at airplane mode: switching the radio on clears airplane
+    // mode before it replays the level, so one of the two sides sends the new one.
     zv::Store(g_sarctrl, level);
-    if (zv::Load(g_airplanemode) == 0) {
-        RLOGD("Airplane Mode OFF, send AT command");
-        at_send_command(level ? "AT^SARCTRL=1" : "AT^SARCTRL=0", nullptr);
-    }
+    zv::ScheduleCallback(SendCurrentLevel, nullptr, 0, 0);
 }
 
 // The driver waits for the host to confirm a suspension.
