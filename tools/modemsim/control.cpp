@@ -214,6 +214,9 @@ void Control::Loop(int listener) {
             break;
         }
         if (fds[0].revents) break;
+        // Only the clients polled this round have an entry in fds; one accepted below waits
+        // for the next round.
+        const size_t polled = clients.size();
         if (fds[1].revents & POLLIN) {
             int c = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
             if (c >= 0 && clients.size() < kMaxClients) {
@@ -223,7 +226,7 @@ void Control::Loop(int listener) {
                 close(c);
             }
         }
-        for (size_t i = clients.size(); i-- > 0;) {
+        for (size_t i = polled; i-- > 0;) {
             if (!(fds[i + 2].revents & (POLLIN | POLLHUP | POLLERR))) continue;
             Client &c = clients[i];
             char buf[512];
