@@ -152,7 +152,13 @@ std::string Control::Execute(const std::string &raw) {
         std::lock_guard<std::mutex> lock(mu_);
         auto it = actions_.find(name);
         if (it != actions_.end()) action = it->second.action;
-        for (const auto &[n, e] : actions_) list += (list.empty() ? "" : "; ") + e.usage;
+        for (const auto &[n, e] : actions_) {
+            // "usage   what it does" -> "usage - what it does": the reply is one line.
+            std::string usage = e.usage;
+            size_t gap = usage.find("  ");
+            if (gap != std::string::npos) usage = usage.substr(0, gap) + " - " + Trim(usage.substr(gap));
+            list += (list.empty() ? "" : "; ") + usage;
+        }
     }
     if (name == "help") return "ok " + list;
     if (!action) return "error: unknown command \"" + name + "\"; send help for the list";
