@@ -152,7 +152,13 @@ std::string Control::Execute(const std::string &raw) {
         std::lock_guard<std::mutex> lock(mu_);
         auto it = actions_.find(name);
         if (it != actions_.end()) action = it->second.action;
-        for (const auto &[n, e] : actions_) list += (list.empty() ? "" : "; ") + e.usage;
+        for (const auto &[n, e] : actions_) {
+            // "usage   what it does" -> "usage - what it does": the reply is one line.
+            std::string usage = e.usage;
+            size_t gap = usage.find("  ");
+            if (gap != std::string::npos) usage = usage.substr(0, gap) + " - " + Trim(usage.substr(gap));
+            list += (list.empty() ? "" : "; ") + usage;
+        }
     }
     if (name == "help") return "ok " + list;
     if (!action) return "error: unknown command \"" + name + "\"; send help for the list";
@@ -214,6 +220,9 @@ void Control::Loop(int listener) {
             break;
         }
         if (fds[0].revents) break;
+        // Only the clients polled this round have an entry in fds; one accepted below waits
+        // for the next round.
+        const size_t polled = clients.size();
         if (fds[1].revents & POLLIN) {
             int c = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
             if (c >= 0 && clients.size() < kMaxClients) {
@@ -223,7 +232,7 @@ void Control::Loop(int listener) {
                 close(c);
             }
         }
-        for (size_t i = clients.size(); i-- > 0;) {
+        for (size_t i = polled; i-- > 0;) {
             if (!(fds[i + 2].revents & (POLLIN | POLLHUP | POLLERR))) continue;
             Client &c = clients[i];
             char buf[512];

@@ -280,7 +280,8 @@ int DataCallCid(const zvtest::Completion &c, std::string *ifname) {
 Row DataRow(Session &s) {
     Row r;
     if (geteuid() != 0) return r;  // interfaces and routes need root
-    auto a = CallStrings(s, RIL_REQUEST_SETUP_DATA_CALL, {"1", "0", "internet", "", "", "0", "IP"}, 90s);
+    // Radio technology 0 is CDMA, 1 GSM/UMTS.
+    auto a = CallStrings(s, RIL_REQUEST_SETUP_DATA_CALL, {s.IsCdma() ? "0" : "1", "0", "internet", "", "", "0", "IP"}, 90s);
     r = FromAnswer(a, "");
     if (!r.shown || r.failed) return r;
     std::string ifname;
@@ -513,7 +514,9 @@ int RunDataUp(Session &s, const Args &args) {
     std::string user = args.size() > 1 ? args[1] : "", password = args.size() > 2 ? args[2] : "";
     if (int code = s.Start()) return code;
     auto a = CallStrings(s, RIL_REQUEST_SETUP_DATA_CALL,
-                         {"1", "0", apn.c_str(), user.c_str(), password.c_str(), user.empty() ? "0" : "3", "IP"}, 90s);
+                         {s.IsCdma() ? "0" : "1", "0", apn.c_str(), user.c_str(), password.c_str(),
+                          user.empty() ? "0" : "3", "IP"},
+                         90s);
     if (!Ok(a) && geteuid() != 0 && a.answered && a.c.error != RIL_E_REQUEST_NOT_SUPPORTED) {
         Error(std::string("data up failed: ") + ErrorWords(a.c.error) +
               "; configuring the network interface needs root: run zvril as root");
