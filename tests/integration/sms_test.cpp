@@ -272,7 +272,7 @@ TEST_F(SmsEndToEnd, CdmaMessageOverImsOnAWcdmaModule) {
     EXPECT_EQ(u.raw.size(), sizeof(RIL_CDMA_SMS_Message));
     EXPECT_TRUE(StoreEmpties());
     EXPECT_TRUE(modem().ExpectCommands({"AT^HCMGR=1", "AT+CMGD=1"}, 1000));
-    EXPECT_EQ(Get("bims_cdmamsg"), 0);
+    EXPECT_TRUE(daemon_.WaitUntil([&] { return Get("bims_cdmamsg") == 0; }, 5s)) << "the mark ends with the read";
     // The next stored message is a GSM one again.
     Set("g_sms_project", 0);
     modemsim::DeliverSms(modem(), kDeliver[0]);
