@@ -279,7 +279,9 @@ void FakeDaemon::TimerLoop() {
             return a.due != b.due ? a.due < b.due : a.seq < b.seq;
         });
         if (next->due > std::chrono::steady_clock::now()) {
-            timerCv_.wait_until(lock, next->due);
+            // A copy: a timer added while we wait may move the vector's elements.
+            const auto due = next->due;
+            timerCv_.wait_until(lock, due);
             continue;
         }
         Timer t = *next;
