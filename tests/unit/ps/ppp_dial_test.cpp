@@ -32,7 +32,7 @@ protected:
         ASSERT_EQ(unlockpt(master_), 0);
         ASSERT_EQ(symlink(ptsname(master_), (dir_ + "/dev/ttyUSB0").c_str()), 0);
         setenv("ZORVIK_ROOT", dir_.c_str(), 1);
-        setenv("ZORVIK_TIME_SCALE", "100", 1);
+        setenv("ZORVIK_TIME_SCALE", "20", 1);
         zv::ReloadHostEnvironment();
         strcpy(SERIAL_PORT_MODEM_KEYNAME, "/dev/ttyUSB0");
     }
@@ -48,12 +48,14 @@ protected:
     void Answer(std::vector<std::string> pieces) {
         modem_ = std::thread([this, pieces] {
             std::string got;
-            while (got.find('\r') == std::string::npos && got != "+++") {
+            // Until the dialler opens the slave the master only sees a hang-up: wait it out.
+            for (int waits = 0; waits < 500 && got.find('\r') == std::string::npos && got != "+++"; ++waits) {
                 struct pollfd p = {master_, POLLIN, 0};
-                if (poll(&p, 1, 2000) <= 0) break;
                 char c;
-                if (read(master_, &c, 1) != 1) break;
-                got += c;
+                if (poll(&p, 1, 10) == 1 && (p.revents & POLLIN) && read(master_, &c, 1) == 1)
+                    got += c;
+                else
+                    usleep(5000);
             }
             received_ = got;
             for (const std::string &piece : pieces) {
