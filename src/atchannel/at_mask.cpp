@@ -21,7 +21,7 @@ constexpr const char *kMaskedPrefixTable[] = {
     "+GSN:",    "^MEID:",   "^MDN:",    "^CURRSID:",    "+CCWA:",      "+CSCA:",
     // numbers
     "+CLIP:", "+COLP:", "+CNUM:", "+CSSU:", "+CMT:", "+CDS:", "+CMGL:", "^HCMT:", "^HCMGR:", "+CPBR:", "+CPBF:",
-    "AT+CPBW=", "AT^CPBW=", "AT+CTFR=", "AT+CMGC=", "AT+VTS=", "AT^DTMF=",
+    "AT+CPBW=", "AT^CPBW=", "AT+CTFR=", "AT+CMGC=", "AT+VTS=", "AT^DTMF=", "AT^HFLASH=",
     // codes and card access
     "AT^CARDUNLOCK=", "AT+CSIM=", "+CSIM:", "AT+CRSM=", "AT^CPIN=",
     // identities

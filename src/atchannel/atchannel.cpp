@@ -44,6 +44,7 @@
 #include "atchannel/at_internal.h"
 #include "zvlog.h"
 #include "zvshared.h"
+#include "zvthreadword.h"
 
 extern "C" {
 pthread_mutex_t s_readdelmutex = PTHREAD_MUTEX_INITIALIZER;
@@ -125,9 +126,9 @@ Channel &Chan() {
     return *channel;
 }
 
-thread_local const ReaderContext *t_reader = nullptr;
+zv::ThreadWord<const ReaderContext *> t_reader;
 // The generation on which this thread's exchange timed out, while its time-out hook runs.
-thread_local unsigned t_timedOutGeneration = 0;
+zv::ThreadWord<unsigned> t_timedOutGeneration;
 
 void Lock(pthread_mutex_t *m, const char *failure) {
     if (pthread_mutex_lock(m) != 0) RLOGD("%s", failure);
@@ -257,7 +258,7 @@ bool CountSilentTimeout(Channel &c) {
     return true;
 }
 
-thread_local unsigned t_commandsWritten = 0;
+zv::ThreadWord<unsigned> t_commandsWritten;
 
 // One exchange with the channel's mutex held (and s_readdelmutex, which keeps every other
 // sender out); the mutex is released while writing and while waiting. *timedOut tells the
@@ -297,7 +298,7 @@ int Exchange(const char *command, ATCommandType type, const char *prefix, const 
     Unlock(&c.mutex, "at_send_command_full:pthread_mutex_unlock2 error!");
     PrintATCommand(command, static_cast<int>(strlen(command)), 1);
     WriteResult written = WriteWithTerminator(*port, command, '\r', deadline);
-    if (written != WriteResult::kFailed) ++t_commandsWritten;
+    if (written != WriteResult::kFailed) t_commandsWritten.Set(t_commandsWritten.Get() + 1);
     Lock(&c.mutex, "at_send_command_full:pthread_mutex_lock2 error!");
 
     auto waiting = [&] { return !response->finalResponse && !c.readerClosed && c.generation == generation; };
@@ -341,7 +342,7 @@ int Exchange(const char *command, ATCommandType type, const char *prefix, const 
         c.resyncNeeded = true;
         if (CountSilentTimeout(c)) {
             result = AT_ERR_TIMEOUT;
-            t_timedOutGeneration = generation;
+            t_timedOutGeneration.Set(generation);
         }
     }
     if (c.overflowed && result == 0) {
@@ -531,7 +532,7 @@ void *ReaderMain(void *arg) {
     auto *handoff = static_cast<std::shared_ptr<ReaderContext> *>(arg);
     std::shared_ptr<ReaderContext> ctx = std::move(*handoff);
     delete handoff;
-    t_reader = ctx.get();
+    t_reader.Set(ctx.get());
 
     for (;;) {
         size_t len = 0;
@@ -587,7 +588,7 @@ bool CloseChannel(int keepFd, unsigned onlyGeneration = 0) {
         while (write(ctx->wakeFd, &one, sizeof one) < 0 && errno == EINTR) {
         }
         // On the reader's own thread (a hook or handler) the reader is not reading right now.
-        const bool onReader = t_reader == ctx.get();
+        const bool onReader = t_reader.Get() == ctx.get();
         std::unique_lock<std::mutex> lock(ctx->doneMutex);
         ctx->doneCond.wait(lock, [&] { return (onReader || ctx->done) && ctx->writers == 0; });
     }
@@ -598,7 +599,7 @@ bool CloseChannel(int keepFd, unsigned onlyGeneration = 0) {
 }  // namespace
 
 bool CloseTimedOutChannel() {
-    return CloseChannel(-1, t_timedOutGeneration);
+    return CloseChannel(-1, t_timedOutGeneration.Get());
 }
 
 void AddIntermediate(ATResponse *r, const char *line) {
@@ -630,7 +631,7 @@ void ReverseIntermediates(ATResponse *r) {
     r->p_intermediates = reversed;
 }
 
-unsigned CommandsWrittenByThisThread() { return t_commandsWritten; }
+unsigned CommandsWrittenByThisThread() { return t_commandsWritten.Get(); }
 
 }  // namespace zv::at
 
@@ -698,7 +699,8 @@ int at_open(int fd, ATUnsolHandler unsol_handler) {
 void at_close(void) {
     // On a reader thread (its closed hook, a handler) only that reader's own channel: a hook
     // that runs late must not close the channel that replaced it.
-    zv::at::CloseChannel(-1, zv::at::t_reader ? zv::at::t_reader->generation : 0);
+    const zv::at::ReaderContext *reader = zv::at::t_reader.Get();
+    zv::at::CloseChannel(-1, reader ? reader->generation : 0);
 }
 
 void at_set_on_timeout(void (*hook)(void)) {
@@ -714,7 +716,7 @@ namespace {
 
 void RunTimeoutHook() {
     if (void (*hook)(void) = Chan().onTimeout.load()) hook();
-    t_timedOutGeneration = 0;
+    t_timedOutGeneration.Set(0);
 }
 
 }  // namespace
@@ -722,7 +724,7 @@ void RunTimeoutHook() {
 
 int at_send_command_full(const char *command, ATCommandType type, const char *prefix, const char *pdu,
                          ATResponse **out) {
-    if (zv::at::t_reader) return AT_ERR_WRONG_THREAD;
+    if (zv::at::t_reader.Get()) return AT_ERR_WRONG_THREAD;
     if (!command) return AT_ERR_GENERIC;
     zv::at::Channel &c = Chan();
     zv::at::Lock(&s_readdelmutex, "at_send_command_full:pthread_mutex_lock1 error!");
@@ -785,7 +787,7 @@ int at_send_command_oem_string(const char *command, ATResponse **out) {
 // The same locks in the same order as every exchange, released between attempts and during
 // the settling pause: a request that comes meanwhile waits its turn instead of failing.
 int at_handshake(void) {
-    if (zv::at::t_reader) return AT_ERR_WRONG_THREAD;
+    if (zv::at::t_reader.Get()) return AT_ERR_WRONG_THREAD;
     zv::at::Channel &c = Chan();
     int err = AT_ERR_GENERIC;
     for (int attempt = 0; attempt < zv::at::kHandshakeAttempts; ++attempt) {

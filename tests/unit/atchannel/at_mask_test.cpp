@@ -98,6 +98,8 @@ TEST(AtMask, NoSecretDigitsReachTheLog) {
         {"AT+CUSD=1,\"*100*4321#\",15", 1, "AT+CUSD="},
         {"AT+CPBW=1,\"15551234567\",129,\"Bob=4321\"", 1, "AT+CPBW="},
         {"AT+VTS=4321", 1, "AT+VTS="},
+        {"AT^DTMF=1,4321", 1, "AT^DTMF="},
+        {"AT^HFLASH=15551234567", 1, "AT^HFLASH="},
         {"AT+CGDCONT=1,\"IP\",\"apn13579\"", 1, "AT+CGDCONT="},
         {"AT^NDISDUP=1,1,\"apn\",\"user\",\"pw13579\",1", 1, "AT^NDISDUP="},
         {"AT^PPPCFG=\"user\",\"pw13579\"", 1, "AT^PPPCFG="},
