@@ -34,6 +34,11 @@ protected:
     void Start(ModuleType type, int ready, const std::function<void(Modem &)> &prepare = {}) {
         StartWithModem(type, {}, prepare);
         ASSERT_TRUE(WaitRadioState(ready)) << RadioState();
+        // The SIM-ready set-up goes on after the state is reported and ends by choosing how new
+        // messages are routed: a case that chooses otherwise must not be overruled by it later.
+        if (type == ModuleType::kWcdma) {
+            ASSERT_TRUE(daemon_.WaitUntil([&] { return LogContains("g_sms_project = "); }, 10s));
+        }
     }
     Modem &modem() { return rig_->modem(); }
     zvtest::Completion Call(int request, void *data = nullptr, size_t datalen = 0) {
