@@ -103,7 +103,7 @@ int NetworkLab::RunCurrentCaseInside() {
     // and run directories there are private tmpfs mounts, so parallel cases never share them.
     const std::string script =
         "mkdir -p /var/lib/dhcpcd /run/dhcpcd && mount -t tmpfs tmpfs /var/lib/dhcpcd && "
-        "mount -t tmpfs tmpfs /run/dhcpcd && exec \"$0\" \"$@\"";
+        "mount -t tmpfs tmpfs /run/dhcpcd && exec ${ZV_TEST_EMULATOR:+\"$ZV_TEST_EMULATOR\"} \"$0\" \"$@\"";
     std::vector<std::string> args = {"ip", "netns", "exec", hostNs_, "sh", "-c", script, self, filter};
     std::vector<char *> argv;
     for (std::string &a : args) argv.push_back(a.data());

@@ -24,6 +24,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/emulator.h"
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -52,10 +54,13 @@ class Child {
         if (pid_ == 0) {
             dup2(o[1], 1);
             dup2(e[1], 2);
-            std::vector<char *> argv{const_cast<char *>(program.c_str())};
+            std::vector<char *> argv;
+            const char *emulator = zvtest::TestEmulator();
+            if (emulator) argv.push_back(const_cast<char *>(emulator));
+            argv.push_back(const_cast<char *>(program.c_str()));
             for (auto &a : args) argv.push_back(const_cast<char *>(a.c_str()));
             argv.push_back(nullptr);
-            execv(program.c_str(), argv.data());
+            execv(argv[0], argv.data());
             _exit(127);
         }
         close(o[1]);
