@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Builds and runs every test: the suite plainly, under ASan+UBSan, under TSan, and each
-# libFuzzer target briefly; ends with one line adding them all up ("N passed, N failed").
+# Builds and runs every test: the suite plainly, under ASan+UBSan, under TSan, for 32-bit ARM
+# under qemu-arm, and each libFuzzer target briefly; ends with one line adding them all up ("N passed, N failed").
 # Usage: scripts/test.sh [--quick] (plain suite only)
 #   ZV_FUZZ_SECONDS  seconds per fuzz target (default 10)
 #   ZV_TSAN=0        skip the ThreadSanitizer run
+#   ZV_ARMHF=0       skip the 32-bit ARM build under qemu-arm (scripts/test-armhf.sh)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -90,6 +91,18 @@ if [ "${ZV_TSAN:-1}" = 1 ]; then
   command -v setarch >/dev/null && RUNNER="setarch $(uname -m) -R"
   run_suite build-tsan -DZV_SANITIZER=thread -DZV_BENCH=OFF
   RUNNER=""
+fi
+
+if [ "${ZV_ARMHF:-1}" = 1 ]; then
+  echo "== tests for 32-bit ARM (armhf, under qemu-arm)"
+  rm -f build-armhf/ctest-output.txt
+  scripts/test-armhf.sh || true
+  if [ -f build-armhf/ctest-output.txt ]; then
+    count_ctest build-armhf build-armhf/ctest-output.txt
+  else
+    echo "armhf: the build did not get as far as its tests (see above)"
+    failed=$((failed + 1))
+  fi
 fi
 
 echo "== fuzz targets (${ZV_FUZZ_SECONDS:-10} s each)"
