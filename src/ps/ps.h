@@ -91,5 +91,17 @@ ZV_API int ril_exec_argv(const char *const *argv);
    "CONNECT", -1 on "NO CARRIER" or failure ("+++" always -1, sent without the return),
    -4 when nothing came within 31 s. */
 ZV_API int dial_at_modem(const char *command);
+ZV_API char g_apn[129];
+ZV_API char shell[1024];
+ZV_API int ModemActivatePdpLink(NdisCallInfo *record, const char *options);
+ZV_API void ModemDeactivatePdpLink(void);
+ZV_API int ModemNegotiatedAddress(RIL_Token t, int cid, const char *user, const char *password, const char *options);
+ZV_API int NetworkRegistation(void);
+ZV_API int ObtainNetworkRegistation(RilMessage *message, ATResponse **responses);
+ZV_API void ModemKillPPPD(void);
+ZV_API int ModemGetProcessId(const char *name);
+ZV_API void ModemShutDownModemPort(void);
+ZV_API int ModemStartPPPThread(void);
+ZV_API int ModemStartAddressThread(RIL_Token t);
 
 #endif

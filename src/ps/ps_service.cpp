@@ -96,7 +96,8 @@ void RequestSetupDataCall(void *data, size_t datalen, RIL_Token t) {
     }
 
     if (zv::Load(zv_ndis_or_modem) != 1) {
-        // The PPP data path is not part of this build.
+        // The PPP path's pieces are built (ModemActivatePdpLink and the rest, src/ps/ppp_link.cpp)
+        // but not yet proven end to end against a simulated MODEM port: not served until then.
         RLOGD("RequestSetupDataCall: no data path over PPP");
         zv::CompleteRequest(t, RIL_E_REQUEST_NOT_SUPPORTED);
         return;
@@ -323,7 +324,8 @@ int HandlePSMessage(RilMessage *m, ...) {
     switch (m->id) {
         case RIL_REQUEST_SETUP_DATA_CALL: return SetupDataCallProcess(m, responses);
         case RIL_REQUEST_LAST_DATA_CALL_FAIL_CAUSE: return GetLastDataCallFailCause(m, responses);
-        default: return 0;  // 21, the packet service check of the PPP path, is not built in
+        case 21: return ObtainNetworkRegistation(m, responses);
+        default: return 0;
     }
 }
 
