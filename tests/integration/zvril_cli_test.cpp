@@ -1,6 +1,7 @@
 // The host programs as a person runs them: zvril's commands against zv-modemsim (and its own
 // built-in simulator), checked by their output, exit codes and error lines.
 #include <fcntl.h>
+#include <pty.h>
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -263,7 +264,10 @@ TEST_F(ZvrilCli, DemoReportsRealResultsInWords) {
     };
     const Case cases[] = {
         {"wcdma", {"  module         WCDMA\n", "  SIM            USIM card, ready", "IMEI 351234567890123, ESN none",
-                   "*100# -> \"Menu: 1 Balance 2 Data\" (the network waits for a reply); reply 1 -> \"Balance 10.00\""}},
+                   "*100# -> \"Menu: 1 Balance 2 Data\" (the network waits for a reply); reply 1 -> \"Balance 10.00\"",
+                   "  registration   registered, home network, UMTS",
+                   "  SMS received   \"Hello from the network\" from +15550199, acknowledged",
+                   "  call           dialled +15550100, it rang, answered, talked 1 s, hung up"}},
         {"cdma-nocard", {"CDMA, no card: the subscription is kept in the modem's own memory",
                          "no card needed: the subscription is in the modem's memory",
                          "ESN 6030C012, MEID A1000009D1F2E3, IMEI none", "subscription in modem memory ready"}},
@@ -369,6 +373,96 @@ TEST_F(ZvrilCli, CommandsAgainstTheStandaloneSimulator) {
     Outcome simulator = sim_->Wait(10s);
     EXPECT_EQ(simulator.code, 0) << simulator.err;
     EXPECT_NE(access((root_ + "/dev/ttyUSB1").c_str(), F_OK), 0) << "the fake ports are taken down";
+}
+
+// zvril scan on a terminal: the indicator turns on standard error while the modem scans, and
+// the list follows once it answers.
+Outcome ZvrilOnTerminal(const std::vector<std::string> &args, std::chrono::milliseconds limit) {
+    Outcome r;
+    int master = -1;
+    pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+    if (pid < 0) return r;
+    if (pid == 0) {
+        std::string program = BinDir() + "/zvril";
+        std::vector<char *> argv{const_cast<char *>(program.c_str())};
+        for (auto &a : args) argv.push_back(const_cast<char *>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(program.c_str(), argv.data());
+        _exit(127);
+    }
+    auto deadline = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < deadline) {
+        pollfd p{master, POLLIN, 0};
+        if (poll(&p, 1, 100) <= 0) continue;
+        char buf[512];
+        ssize_t n = read(master, buf, sizeof buf);
+        if (n <= 0) break;  // EIO once the child has gone
+        r.out.append(buf, static_cast<size_t>(n));
+    }
+    int status = 0;
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    close(master);
+    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return r;
+}
+
+// The network's side through the control socket and the commands that answer it: a scan
+// on a terminal, an SMS out, a call placed, answered remotely and ended, events from the
+// network while watching, and the control actions' refusals.
+TEST_F(ZvrilCli, NetworkSideThroughTheSimulator) {
+    StartSimulator("wcdma");
+    EXPECT_EQ(Control("script delay 1500 AT+COPS=?"), "ok");
+    Outcome scan = ZvrilOnTerminal(With({"--root", root_, "scan"}), 60s);
+    EXPECT_EQ(scan.code, 0) << scan.out;
+    size_t spin = scan.out.find("\rscanning for networks ");
+    size_t list = scan.out.find("Zorvik Telecom");
+    EXPECT_NE(spin, std::string::npos) << scan.out;
+    EXPECT_NE(list, std::string::npos) << scan.out;
+    EXPECT_LT(spin, list) << "the indicator comes while the scan runs, the list after it";
+    EXPECT_NE(scan.out.find("Other Net"), std::string::npos) << scan.out;
+
+    Outcome sms = Zvril(With({"--root", root_, "sms", "send", "+15550100", "Hi"}));
+    EXPECT_EQ(sms.code, 0) << sms.err;
+    EXPECT_EQ(sms.out.rfind("sent to +15550100, message reference ", 0), 0u) << sms.out;
+
+    Outcome dial = Zvril(With({"--root", root_, "dial", "+15550100"}));
+    EXPECT_EQ(dial.code, 0) << dial.err;
+    EXPECT_EQ(dial.out, "dialling +15550100 (end it with: zvril hangup)\n");
+    EXPECT_EQ(Control("alerting"), "ok");
+    EXPECT_EQ(Control("answer"), "ok");
+    EXPECT_EQ(Control("calls"), "ok 1 out active +15550100");
+    Outcome hangup = Zvril(With({"--root", root_, "hangup"}));
+    EXPECT_EQ(hangup.code, 0) << hangup.err;
+    EXPECT_EQ(Control("calls"), "ok no calls");
+
+    struct Refusal {
+        const char *line, *reply;
+    };
+    const Refusal refusals[] = {
+        {"hangup", "error: there is no call"},
+        {"answer 9", "error: the call id must be a number from 1 to 7"},
+        {"answer 3", "error: no call 3 to answer"},
+        {"call 12\"3", "error: call needs the caller's number (digits, a leading +, * and #)"},
+        {"sms 0G", "error: sms needs the message as hex (SMSC part and TPDU), at most 255 octets"},
+        {"signal 40", "error: signal needs a level from 0 to 31, or 99"},
+        {"register 7", "error: register needs a state from 0 to 5, optionally the area and cell as decimal numbers"},
+        {"mode 6g", "error: unknown technology \"6g\""},
+    };
+    for (const auto &r : refusals) EXPECT_EQ(Control(r.line), r.reply) << r.line;
+
+    Child watch(BinDir() + "/zvril", With({"--root", root_, "watch", "4"}));
+    ASSERT_TRUE(watch.WaitForOutput("watching the modem's events", 30s));
+    EXPECT_EQ(Control("call +15550123"), "ok call 1");
+    EXPECT_EQ(Control("hangup 1 17"), "ok");
+    EXPECT_EQ(Control("sms 07914306073011F00405812261F700003130916191314003C8329B").rfind("ok ", 0), 0u);
+    EXPECT_EQ(Control("signal 20"), "ok");
+    EXPECT_EQ(Control("register 5"), "ok");
+    EXPECT_EQ(Control("mode hspa"), "ok");
+    Outcome watched = watch.Wait();
+    EXPECT_EQ(watched.code, 0) << watched.err;
+    for (const char *event : {"calls changed", "new SMS", "signal: ", "network registration changed"})
+        EXPECT_NE(watched.out.find(event), std::string::npos) << event << "\n" << watched.out;
 }
 
 }  // namespace

@@ -1,5 +1,8 @@
+#include <modemsim/calls.h>
 #include <modemsim/control.h>
 #include <modemsim/modemsim.h>
+#include <modemsim/network.h>
+#include <modemsim/sms.h>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -8,6 +11,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -46,6 +50,48 @@ bool WriteReply(int fd, const std::string &reply) {
         done += static_cast<size_t>(n);
     }
     return true;
+}
+
+
+// A whole decimal number in [lo, hi]; the control line comes from a person, so anything else is
+// refused rather than read as 0.
+bool Number(const std::string &s, long lo, long hi, int *out) {
+    if (s.empty() || s.size() > 9) return false;
+    char *end = nullptr;
+    long v = std::strtol(s.c_str(), &end, 10);
+    if (!end || *end || v < lo || v > hi) return false;
+    *out = static_cast<int>(v);
+    return true;
+}
+
+bool IsNumberText(const std::string &s) {
+    if (s.empty() || s.size() > 40) return false;
+    for (size_t i = 0; i < s.size(); ++i)
+        if (!((s[i] >= '0' && s[i] <= '9') || s[i] == '*' || s[i] == '#' || (s[i] == '+' && i == 0))) return false;
+    return true;
+}
+
+bool IsHex(const std::string &s) {
+    return !s.empty() && s.size() % 2 == 0 && s.size() <= 2 * 255 &&
+           s.find_first_not_of("0123456789ABCDEFabcdef") == std::string::npos;
+}
+
+// The calls' ids when none is named: the one call the network side can act on.
+int OnlyCall(Modem &m, std::string *error) {
+    auto calls = CurrentCalls(m);
+    if (calls.size() == 1) return calls[0].id;
+    *error = calls.empty() ? "there is no call" : "more than one call: name the call id (see calls)";
+    return -1;
+}
+
+std::string CallsText(Modem &m) {
+    static const char *const kStat[] = {"active", "held", "dialling", "alerting", "incoming", "waiting"};
+    std::string out;
+    for (const auto &c : CurrentCalls(m)) {
+        out += (out.empty() ? "" : "; ") + std::to_string(c.id) + " " + (c.dir ? "in " : "out ") +
+               (c.stat >= 0 && c.stat <= 5 ? kStat[c.stat] : "?") + " " + c.number;
+    }
+    return out.empty() ? "no calls" : out;
 }
 
 }  // namespace
@@ -138,6 +184,114 @@ void Control::AddModemActions(Modem &modem) {
             std::string out = modem.IsPlugged() ? "plugged " + modem.SlavePath() : std::string("unplugged");
             out += std::string(" sim ") + SimName(s.sim) + " cfun " + std::to_string(s.cfun);
             return out;
+        });
+}
+
+void Control::AddNetworkActions(Modem &modem) {
+    Add("call", "call NUMBER           a voice call comes in (a second one waits)", [&modem](const std::string &a, bool *failed) {
+        if (!IsNumberText(a)) {
+            *failed = true;
+            return std::string("call needs the caller's number (digits, a leading +, * and #)");
+        }
+        int id = IncomingCall(modem, a);
+        if (id < 0) id = WaitingCall(modem, a);
+        if (id < 0) {
+            *failed = true;
+            return std::string("a call is up and call waiting is off: the caller gets busy");
+        }
+        return "call " + std::to_string(id);
+    });
+    // alerting / answer / hangup act on the far end of a call: the one call, or the id given.
+    using Step = bool (*)(Modem &, int);
+    static const struct {
+        const char *name, *usage;
+        Step step;
+    } kSteps[] = {
+        {"alerting", "alerting [ID]         the called phone rings", [](Modem &m, int id) { return RemoteAlerting(m, id); }},
+        {"answer", "answer [ID]           the called party answers", [](Modem &m, int id) { return RemoteAnswer(m, id); }},
+        {"hangup", "hangup [ID [CAUSE]]   the other party ends the call (TS 24.008 cause, default 16)", nullptr},
+    };
+    for (const auto &st : kSteps) {
+        Step step = st.step;
+        std::string name = st.name;
+        Add(name, st.usage, [&modem, step, name](const std::string &a, bool *failed) {
+            std::string idText = a.substr(0, a.find(' '));
+            std::string causeText = a.find(' ') == std::string::npos ? "" : Trim(a.substr(a.find(' ') + 1));
+            std::string error;
+            int id = -1, cause = kCauseNormalClearing;
+            if (idText.empty()) {
+                id = OnlyCall(modem, &error);
+            } else if (!Number(idText, 1, 7, &id)) {
+                error = "the call id must be a number from 1 to 7";
+            }
+            if (error.empty() && !causeText.empty() && (step || !Number(causeText, 0, 127, &cause)))
+                error = step ? name + " takes only the call id" : "the cause must be a number from 0 to 127";
+            if (!error.empty()) {
+                *failed = true;
+                return error;
+            }
+            bool ok = step ? step(modem, id) : RemoteHangUp(modem, id, cause);
+            if (!ok) {
+                *failed = true;
+                return "no call " + std::to_string(id) + " to " + name;
+            }
+            return std::string();
+        });
+    }
+    Add("calls", "calls                 the calls as the network sees them",
+        [&modem](const std::string &, bool *) { return CallsText(modem); });
+    Add("sms", "sms PDU               deliver an SMS-DELIVER (SMSC part and TPDU, hex)",
+        [&modem](const std::string &a, bool *failed) {
+            if (!IsHex(a)) {
+                *failed = true;
+                return std::string("sms needs the message as hex (SMSC part and TPDU), at most 255 octets");
+            }
+            int index = DeliverSms(modem, a);
+            return index >= 0 ? "stored at " + std::to_string(index) : std::string("delivered");
+        });
+    Add("register", "register STAT [LAC CI]   registration state (0 none, 1 home, 2 searching, 3 denied, 5 roaming)",
+        [&modem](const std::string &a, bool *failed) {
+            std::vector<std::string> w;
+            for (size_t b = 0, e; b < a.size(); b = e + 1) {
+                e = a.find(' ', b);
+                if (e == std::string::npos) e = a.size();
+                if (e > b) w.push_back(a.substr(b, e - b));
+            }
+            int stat = 0, lac = 0x2540, ci = 0x0A3B;
+            bool ok = (w.size() == 1 || w.size() == 3) && Number(w[0], 0, 5, &stat) &&
+                      (w.size() == 1 || (Number(w[1], 0, 0xffff, &lac) && Number(w[2], 0, 0xfffffff, &ci)));
+            if (!ok) {
+                *failed = true;
+                return std::string("register needs a state from 0 to 5, optionally the area and cell as decimal numbers");
+            }
+            SetRegistration(modem, stat, lac, ci);
+            return std::string();
+        });
+    Add("signal", "signal LEVEL          signal level on the +CSQ scale (0..31, 99 unknown)",
+        [&modem](const std::string &a, bool *failed) {
+            int level = 0;
+            if (!Number(a, 0, 99, &level) || (level > 31 && level != 99)) {
+                *failed = true;
+                return std::string("signal needs a level from 0 to 31, or 99");
+            }
+            SetSignal(modem, level);
+            return std::string();
+        });
+    Add("mode", "mode TECH             hand over to gsm, gprs, edge, wcdma, hsdpa, hspa, hspa+, tdscdma, lte, 1x or evdo",
+        [&modem](const std::string &a, bool *failed) {
+            static const std::pair<const char *, Tech> kTechs[] = {
+                {"gsm", Tech::kGsm},     {"gprs", Tech::kGprs},     {"edge", Tech::kEdge},   {"wcdma", Tech::kWcdma},
+                {"hsdpa", Tech::kHsdpa}, {"hsupa", Tech::kHsupa},   {"hspa", Tech::kHspa},   {"hspa+", Tech::kHspaPlus},
+                {"tdscdma", Tech::kTdscdma}, {"lte", Tech::kLte},  {"1x", Tech::kCdma1x},   {"evdo", Tech::kEvdo},
+                {"none", Tech::kNone}};
+            for (const auto &[name, tech] : kTechs) {
+                if (a == name) {
+                    HandOver(modem, tech);
+                    return std::string();
+                }
+            }
+            *failed = true;
+            return "unknown technology \"" + a + "\"";
         });
 }
 

@@ -31,6 +31,9 @@ class Control {
     // The generic actions on a modem: inject, sim, ussd, script, status (plug and unplug are
     // the program's, since they also change the sysfs tree).
     void AddModemActions(Modem &modem);
+    // The network side: incoming and remote call steps, a delivered SMS, registration,
+    // signal and technology changes.
+    void AddNetworkActions(Modem &modem);
 
     // Runs one command line and returns the reply line (without line end).
     std::string Execute(const std::string &line);

@@ -241,6 +241,7 @@ int main(int argc, char **argv) {
 
     modemsim::Control control;
     control.AddModemActions(modem);
+    control.AddNetworkActions(modem);
     control.Add("unplug", "unplug                pull the modem out (ports and sysfs entries go away)",
                 [&device](const std::string &, bool *) {
                     device.Unplug();

@@ -1,5 +1,6 @@
 #include "commands.h"
 
+#include <net/if.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -8,8 +9,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <iterator>
 
 #include "words.h"
+
+#include <modemsim/calls.h>
+#include <modemsim/sms.h>
 
 namespace zvril {
 
@@ -181,7 +186,15 @@ Row SignalRow(Session &s) {
 
 Row RegistrationRow(Session &s) {
     auto a = s.Call(RIL_REQUEST_VOICE_REGISTRATION_STATE);
-    return FromAnswer(a, RegistrationWords(a.c.strings), Quoted(a.c.strings));
+    static const char *const kTech[] = {"unknown technology", "GPRS", "EDGE", "UMTS", "IS-95A", "IS-95B", "CDMA 1x",
+                                        "EV-DO rev. 0", "EV-DO rev. A", "HSDPA", "HSUPA", "HSPA", "EV-DO rev. B",
+                                        "eHRPD", "LTE", "HSPA+", "GSM", "TD-SCDMA"};
+    std::string text = RegistrationWords(a.c.strings);
+    if (a.c.strings.size() > 3) {
+        int tech = std::atoi(a.c.strings[3].c_str());
+        if (tech > 0 && tech < static_cast<int>(std::size(kTech))) text += ", " + std::string(kTech[tech]);
+    }
+    return FromAnswer(a, text, Quoted(a.c.strings));
 }
 
 Row OperatorRow(Session &s) {
@@ -229,7 +242,106 @@ Row UssdRow(Session &s) {
     return r;
 }
 
-const char kDemoNumber[] = "+15550100";  // a number reserved for fiction
+const char kDemoNumber[] = "+15550100";  // numbers reserved for fiction
+const char kDemoSender[] = "+15550199";
+const char kDemoIncoming[] = "Hello from the network";
+
+// An SMS-DELIVER from kDemoSender built from the SUBMIT encoder's user data, so both
+// directions share one GSM packer; no SMSC part (length 0).
+std::string DemoDeliverPdu() {
+    std::string submit, error;
+    BuildSubmitPdu(kDemoSender, kDemoIncoming, &submit, &error);
+    size_t digits = std::strlen(kDemoSender) - 1;
+    size_t after = 8 + (digits + 1) / 2 * 2;  // first octet, reference, length, type, digits
+    std::string oa = submit.substr(4, after - 4);
+    std::string tail = submit.substr(after + 2);  // DCS, UDL, UD
+    return "00" "04" + oa + "00" + tail.substr(0, 2) + "62218020510000" + tail.substr(2);
+}
+
+int HexByte(const std::string &s, size_t at) {
+    if (at + 2 > s.size()) return -1;
+    auto nib = [](char c) { return c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1; };
+    int h = nib(s[at]), l = nib(s[at + 1]);
+    return h < 0 || l < 0 ? -1 : h << 4 | l;
+}
+
+// Sender and text of an SMS-DELIVER as the library reported it (SMSC part first); false when
+// the PDU is not one zvril reads (only the 7-bit alphabet's ASCII subset is shown as text).
+bool ReadDeliver(const std::string &pdu, std::string *from, std::string *text) {
+    int smsc = HexByte(pdu, 0);
+    if (smsc < 0) return false;
+    size_t at = 2 + static_cast<size_t>(smsc) * 2;
+    int first = HexByte(pdu, at), len = HexByte(pdu, at + 2), type = HexByte(pdu, at + 4);
+    if (first < 0 || (first & 3) != 0 || len < 0 || type < 0) return false;
+    at += 6;
+    from->assign(type == 0x91 ? "+" : "");
+    for (int i = 0; i < len; ++i) {
+        int b = HexByte(pdu, at + static_cast<size_t>(i / 2) * 2);
+        if (b < 0) return false;
+        int d = i % 2 ? b >> 4 : b & 15;
+        if (d > 9) return false;
+        from->push_back(static_cast<char>('0' + d));
+    }
+    at += static_cast<size_t>((len + 1) / 2) * 2;
+    int dcs = HexByte(pdu, at + 2), udl = HexByte(pdu, at + 18);
+    if (dcs != 0 || udl < 0) return false;
+    at += 20;
+    text->clear();
+    unsigned acc = 0;
+    int bits = 0;
+    for (int n = 0; n < udl;) {
+        if (bits < 7) {
+            int b = HexByte(pdu, at);
+            if (b < 0) return false;
+            acc |= static_cast<unsigned>(b) << bits;
+            bits += 8;
+            at += 2;
+        }
+        unsigned c = acc & 0x7f;
+        acc >>= 7;
+        bits -= 7;
+        ++n;
+        text->push_back(c == 0 ? '@' : c == 2 ? '$' : c == 0x11 ? '_' : c >= 0x20 && c < 0x7f ? static_cast<char>(c) : '?');
+    }
+    return true;
+}
+
+// The network delivers a message (the built-in simulator only: on a real network nobody
+// sends one on cue); the phone acknowledges it as the platform does.
+Row SmsInRow(Session &s) {
+    Row r;
+    modemsim::Modem *m = s.builtInModem();
+    if (!m) return r;
+    r.shown = true;
+    size_t from = s.daemon().UnsolicitedCount();
+    auto t0 = std::chrono::steady_clock::now();
+    modemsim::DeliverSms(*m, DemoDeliverPdu());
+    zvtest::Unsolicited u;
+    if (!s.WaitUnsolicited(RIL_UNSOL_RESPONSE_NEW_SMS, from, 10s, &u)) {
+        r.failed = true;
+        r.text = "failed: the library did not report the delivered message within 10 s";
+        return r;
+    }
+    int ack[2] = {1, 0};
+    auto a = s.Call(RIL_REQUEST_SMS_ACKNOWLEDGE, ack, sizeof ack);
+    r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    std::string sender, text;
+    std::string pdu = u.strings.empty() ? "" : u.strings[0];
+    r.raw = "PDU " + pdu;
+    if (!ReadDeliver(pdu, &sender, &text)) {
+        r.text = "received a message the demo cannot read (PDU of " + std::to_string(pdu.size() / 2) + " bytes)";
+    } else {
+        r.text = "\"" + Printable(text) + "\" from " + sender;
+        r.failed = text != kDemoIncoming || sender != kDemoSender;
+    }
+    if (!Ok(a)) {
+        r.failed = true;
+        r.text += ", acknowledging it failed: " + std::string(a.answered ? ErrorWords(a.c.error) : "no answer");
+    } else {
+        r.text += ", acknowledged";
+    }
+    return r;
+}
 
 Row SmsRow(Session &s) {
     std::string pdu, error;
@@ -242,23 +354,58 @@ Row SmsRow(Session &s) {
                       "PDU " + pdu);
 }
 
+const char *CallStateWords(int state) {
+    static const char *const kWords[] = {"active", "on hold", "dialling", "ringing at the other end", "incoming", "waiting"};
+    return state >= 0 && state <= 5 ? kWords[state] : "in an unknown state";
+}
+
+// The call list as the library reports it: state of the first call, or -1 when there is none.
+int FirstCallState(Session &s, bool *ok) {
+    auto a = s.Call(RIL_REQUEST_GET_CURRENT_CALLS);
+    *ok = Ok(a);
+    return a.c.calls.empty() ? -1 : a.c.calls[0].state;
+}
+
+// Waits (bounded) until the library's call list shows the first call in state want (-1: none).
+bool WaitCallState(Session &s, int want, std::chrono::milliseconds limit, int *last) {
+    auto until = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        bool ok = false;
+        *last = FirstCallState(s, &ok);
+        if (ok && *last == want) return true;
+        if (std::chrono::steady_clock::now() >= until) return false;
+        std::this_thread::sleep_for(200ms);
+    }
+}
+
 Row CallRow(Session &s) {
+    auto t0 = std::chrono::steady_clock::now();
     RIL_Dial dial{};
     dial.address = const_cast<char *>(kDemoNumber);
     auto a = s.Call(RIL_REQUEST_DIAL, &dial, sizeof dial);
     Row r = FromAnswer(a, "");
     if (!r.shown || r.failed) return r;
-    std::this_thread::sleep_for(1s);
-    int index = 1;
-    auto h = s.Call(RIL_REQUEST_HANGUP, &index, sizeof index);
-    r.seconds = a.seconds + 1 + h.seconds;
-    if (!Ok(h)) {
-        r.failed = true;
-        r.text = std::string("dialled ") + kDemoNumber + ", hang-up failed: " +
-                 (h.answered ? ErrorWords(h.c.error) : "no answer");
-        return r;
+    std::string steps = std::string("dialled ") + kDemoNumber;
+    int state = -1;
+    // The built-in network's far end rings and answers; a real one is left to do so by itself.
+    if (modemsim::Modem *m = s.builtInModem()) {
+        auto calls = modemsim::CurrentCalls(*m);
+        if (!calls.empty()) {
+            int id = calls[0].id;
+            modemsim::RemoteAlerting(*m, id);
+            if (WaitCallState(s, RIL_CALL_ALERTING, 5s, &state)) steps += ", it rang";
+            modemsim::RemoteAnswer(*m, id);
+        }
     }
-    r.text = std::string("dialled ") + kDemoNumber + ", hung up after 1 s";
+    bool active = WaitCallState(s, RIL_CALL_ACTIVE, 20s, &state);
+    steps += active ? ", answered" : std::string(", still ") + CallStateWords(state);
+    if (active) std::this_thread::sleep_for(1s);
+    auto h = s.Call(RIL_REQUEST_HANGUP_FOREGROUND_RESUME_BACKGROUND);
+    bool gone = Ok(h) && WaitCallState(s, -1, 10s, &state);
+    r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    r.failed = !active || !gone;
+    r.text = steps + (gone ? (active ? ", talked 1 s, hung up" : ", hung up")
+                           : std::string(", hang-up failed: ") + (!h.answered ? "no answer" : !Ok(h) ? ErrorWords(h.c.error) : "the call is still listed"));
     return r;
 }
 
@@ -279,10 +426,28 @@ int DataCallCid(const zvtest::Completion &c, std::string *ifname) {
 
 Row DataRow(Session &s) {
     Row r;
-    if (geteuid() != 0) return r;  // interfaces and routes need root
+    if (geteuid() != 0) {
+        r.shown = true;
+        r.text = "skipped: configuring the network interface and route needs root (run the demo as root)";
+        return r;
+    }
+    // The USB network interface must exist before the modem's connection can be configured
+    // on it; the built-in simulator has a modem but no USB network device.
+    std::string ecm = s.Text("PORT_ECM_KEYNAME");
+    if (s.Int("zv_ndis_or_modem") == 1 && (ecm.empty() || if_nametoindex(ecm.c_str()) == 0)) {
+        r.shown = true;
+        r.text = "skipped: there is no network interface " + Value(ecm) +
+                 " on this host (the simulated modem has no USB network device to configure)";
+        return r;
+    }
     // Radio technology 0 is CDMA, 1 GSM/UMTS.
     auto a = CallStrings(s, RIL_REQUEST_SETUP_DATA_CALL, {s.IsCdma() ? "0" : "1", "0", "internet", "", "", "0", "IP"}, 90s);
     r = FromAnswer(a, "");
+    if (NotBuilt(a)) {
+        r.shown = true;
+        r.text = "skipped: this build of the library has no data call over this data path";
+        return r;
+    }
     if (!r.shown || r.failed) return r;
     std::string ifname;
     int cid = DataCallCid(a.c, &ifname);
@@ -363,7 +528,8 @@ const ReportRow kDemoRows[] = {
     {"registration", Always, RegistrationRow},
     {"operator", Always, OperatorRow},
     {"USSD", ThreeGpp, UssdRow},
-    {"SMS", ThreeGpp, SmsRow},
+    {"SMS sent", ThreeGpp, SmsRow},
+    {"SMS received", ThreeGpp, SmsInRow},
     {"call", Always, CallRow},
     {"data call", Always, DataRow},
 };
