@@ -35,10 +35,11 @@ int GetSIMType(void) {
     int err = at_send_command_singleline("AT^CARDMODE", "^CARDMODE:", &raw);
     zv::ATResponsePtr response(raw);
     if (err < 0 || !response || !response->success || !response->p_intermediates) return kUsim;
-    RLOGD("sim card type is  %s", response->p_intermediates->line);
     char *cursor = response->p_intermediates->line;
     int type = 0;
     if (at_tok_start(&cursor) < 0 || at_tok_nextint(&cursor, &type) < 0) return kUsim;
+    // The value read, not the modem's line: nothing the modem says reaches the log unmasked.
+    RLOGD("sim card type is  %d", type);
     // The value goes to the framework as an application type: never one it does not know.
     if (type < RIL_APPTYPE_UNKNOWN || type > RIL_APPTYPE_ISIM) return kUsim;
     return type;

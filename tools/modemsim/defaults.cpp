@@ -46,22 +46,6 @@ bool RadioOn(const ModelState &s) {
     return s.cfun == 1;
 }
 
-// Final result for a command that needs a usable SIM, or "" when the SIM is ready.
-const char *SimError(const ModelState &s) {
-    switch (s.sim) {
-        case SimState::kReady:
-            return "";
-        case SimState::kPin:
-            return "+CME ERROR: 11";
-        case SimState::kPuk:
-            return "+CME ERROR: 12";
-        case SimState::kAbsent:
-            return "+CME ERROR: 10";
-        case SimState::kBusy:
-            return "+CME ERROR: 14";
-    }
-    return "+CME ERROR: 13";
-}
 
 // "^HS:<id>,<protocol>,<is_offline>,<product_class>,<product_type>": the class is what tells the
 // host which kind of module it talks to (1 CDMA, 3 TD-SCDMA, 4 WCDMA).
@@ -145,6 +129,23 @@ Lines SignalQuality(Modem &m, const std::string &) {
 
 using AnswerFn = Lines (*)(Modem &, const std::string &);
 }  // namespace
+
+// Final result for a command that needs a usable SIM, or "" when the SIM is ready.
+const char *SimError(const ModelState &s) {
+    switch (s.sim) {
+        case SimState::kReady:
+            return "";
+        case SimState::kPin:
+            return "+CME ERROR: 11";
+        case SimState::kPuk:
+            return "+CME ERROR: 12";
+        case SimState::kAbsent:
+            return "+CME ERROR: 10";
+        case SimState::kBusy:
+            return "+CME ERROR: 14";
+    }
+    return "+CME ERROR: 13";
+}
 
 Modem::Lines UssdRequest(Modem &m, const std::string &command);  // ussd_network.cpp
 

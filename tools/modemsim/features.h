@@ -17,6 +17,8 @@ bool SimFilesAnswer(Modem &m, const std::string &command, Modem::Lines *lines); 
 bool DataAnswer(Modem &m, const std::string &command, Modem::Lines *lines);      // data.cpp
 // A network drop of the NDIS call: the model forgets the call and the modem reports it.
 void DropDataCall(Modem &m, int cause);                                          // data.cpp
+// Final result for a command that needs a usable SIM, or "" when the SIM is ready (defaults.cpp).
+const char *SimError(const ModelState &s);
 bool BandAnswer(Modem &m, const std::string &command, Modem::Lines *lines);      // band.cpp
 
 }  // namespace modemsim

@@ -110,21 +110,6 @@ Lines Status(int sw1, int sw2, const std::string &data = {}, bool quoted = true)
     return {line, "OK"};
 }
 
-const char *CardNotServing(const ModelState &s) {
-    switch (s.sim) {
-        case SimState::kReady:
-            return nullptr;
-        case SimState::kPin:
-            return "+CME ERROR: 11";
-        case SimState::kPuk:
-            return "+CME ERROR: 12";
-        case SimState::kAbsent:
-            return "+CME ERROR: 10";
-        case SimState::kBusy:
-            return "+CME ERROR: 14";
-    }
-    return "+CME ERROR: 13";
-}
 
 // AT+CRSM=<command>,<fileid>[,<P1>,<P2>,<P3>[,<data>[,<pathid>]]]
 Lines RestrictedSimAccess(Modem &m, const std::string &command) {
@@ -140,7 +125,7 @@ Lines RestrictedSimAccess(Modem &m, const std::string &command) {
 
     Lines answer;
     m.Update([&](ModelState &s) {
-        if (const char *error = CardNotServing(s)) {
+        if (const char *error = SimError(s); *error != '\0') {
             answer = {error};
             return;
         }
