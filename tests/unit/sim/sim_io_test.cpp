@@ -3,10 +3,6 @@
 // refusals before anything is sent, the long-form switch and the bounded retries).
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <termios.h>
-#include <unistd.h>
-
 #include <modemsim/modemsim.h>
 #include <modemsim/simfiles.h>
 
@@ -19,6 +15,7 @@
 #include "atchannel/atchannel.h"
 #include "sim/sim_io.h"
 #include "unit/support/library_env.h"
+#include "unit/support/modem_channel.h"
 
 namespace {
 
@@ -151,27 +148,13 @@ TEST(SimIoRewrite, SpnFcpGetsSizeTypeAndStructureWhereGsmKeepsThem) {
 class SimIoRequest : public ::testing::Test {
   protected:
     void SetUp() override {
-        saved_[0] = bCRSM;
-        saved_[1] = bSPN;
-        saved_[2] = ANDROID_VERSION;
         zv::Store(bCRSM, 1);
         zv::Store(bSPN, 1);
         zv::Store(ANDROID_VERSION, 6);
-        ASSERT_TRUE(modem_.Plug());
-        int fd = open(modem_.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-        ASSERT_GE(fd, 0);
-        struct termios t;
-        tcgetattr(fd, &t);
-        cfmakeraw(&t);
-        tcsetattr(fd, TCSANOW, &t);
-        ASSERT_EQ(at_open(fd, [](const char *, const char *) {}), 0);
+        ASSERT_TRUE(zvtest::OpenChannelOn(modem_));
     }
     void TearDown() override {
-        at_close();
-        modem_.Unplug();
-        zv::Store(bCRSM, saved_[0]);
-        zv::Store(bSPN, saved_[1]);
-        zv::Store(ANDROID_VERSION, saved_[2]);
+        zvtest::CloseChannelOn(modem_);
     }
     RIL_Errno Io(int command, int fileid, const char *path, int p3 = 15, const char *data = nullptr) {
         RIL_SIM_IO_v6 io = {command, fileid, const_cast<char *>(path), 0, 0, p3, const_cast<char *>(data), nullptr,
@@ -186,7 +169,7 @@ class SimIoRequest : public ::testing::Test {
     zvtest::RecordingEnv env_;
     Modem modem_{modemsim::ModuleType::kWcdma};
     RIL_Token token_ = reinterpret_cast<RIL_Token>(0x28);
-    int saved_[3] = {};
+    zvtest::SavedWords saved_{&bCRSM, &bSPN, &ANDROID_VERSION};
 };
 
 TEST_F(SimIoRequest, RefusedBeforeAnythingIsSent) {

@@ -3,10 +3,6 @@
 // and +CFUN, including short and malformed lines.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <termios.h>
-#include <unistd.h>
-
 #include <modemsim/modemsim.h>
 
 #include <string>
@@ -17,6 +13,7 @@
 #include "atchannel/atchannel.h"
 #include "sim/sim_state.h"
 #include "unit/support/library_env.h"
+#include "unit/support/modem_channel.h"
 
 namespace {
 
@@ -25,33 +22,19 @@ using modemsim::Modem;
 class SimQueries : public ::testing::Test {
   protected:
     void SetUp() override {
-        saved_[0] = sState;
-        saved_[1] = g_module_type;
-        saved_[2] = g_cdma_subtype;
         zv::Store(sState, RADIO_STATE_SIM_NOT_READY);
         zv::Store(g_module_type, 1);
         zv::Store(g_cdma_subtype, 0xffff);
-        ASSERT_TRUE(modem_.Plug());
-        int fd = open(modem_.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-        ASSERT_GE(fd, 0);
-        struct termios t;
-        tcgetattr(fd, &t);
-        cfmakeraw(&t);
-        tcsetattr(fd, TCSANOW, &t);
-        ASSERT_EQ(at_open(fd, [](const char *, const char *) {}), 0);
+        ASSERT_TRUE(zvtest::OpenChannelOn(modem_));
     }
     void TearDown() override {
-        at_close();
-        modem_.Unplug();
-        zv::Store(sState, saved_[0]);
-        zv::Store(g_module_type, saved_[1]);
-        zv::Store(g_cdma_subtype, saved_[2]);
+        zvtest::CloseChannelOn(modem_);
     }
     void Answer(const std::string &command, Modem::Lines lines) { modem_.On(command, std::move(lines)); }
 
     zvtest::RecordingEnv env_;
     Modem modem_{modemsim::ModuleType::kWcdma};
-    int saved_[3] = {};
+    zvtest::SavedWords saved_{&sState, &g_module_type, &g_cdma_subtype};
 };
 
 TEST_F(SimQueries, SimStateFromEveryKindOfCpinAnswer) {

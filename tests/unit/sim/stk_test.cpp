@@ -3,10 +3,6 @@
 // hex refused before anything is sent, answers the modem gets wrong).
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <termios.h>
-#include <unistd.h>
-
 #include <modemsim/modemsim.h>
 #include <modemsim/simfiles.h>
 
@@ -19,6 +15,7 @@
 #include "atchannel/atchannel.h"
 #include "sim/stk.h"
 #include "unit/support/library_env.h"
+#include "unit/support/modem_channel.h"
 
 namespace {
 
@@ -90,20 +87,10 @@ TEST(StkLines, ReportsFromTheModem) {
 class StkRequests : public ::testing::Test {
   protected:
     void SetUp() override {
-        saved_ = g_stk_project;
-        ASSERT_TRUE(modem_.Plug());
-        int fd = open(modem_.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-        ASSERT_GE(fd, 0);
-        struct termios t;
-        tcgetattr(fd, &t);
-        cfmakeraw(&t);
-        tcsetattr(fd, TCSANOW, &t);
-        ASSERT_EQ(at_open(fd, [](const char *, const char *) {}), 0);
+        ASSERT_TRUE(zvtest::OpenChannelOn(modem_));
     }
     void TearDown() override {
-        at_close();
-        modem_.Unplug();
-        zv::Store(g_stk_project, saved_);
+        zvtest::CloseChannelOn(modem_);
     }
     RIL_Errno Call(int request, const void *data, size_t datalen = 0) {
         env_.Clear();
@@ -118,7 +105,7 @@ class StkRequests : public ::testing::Test {
 
     zvtest::RecordingEnv env_;
     Modem modem_{modemsim::ModuleType::kWcdma};
-    int saved_ = 2;
+    zvtest::SavedWords saved_{&g_stk_project};
 };
 
 // The session commands of each set run end to end in the integration suite; here what the

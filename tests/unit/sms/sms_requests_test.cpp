@@ -3,10 +3,6 @@
 // the answers real modems give (and broken ones) are read.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <termios.h>
-#include <unistd.h>
-
 #include <modemsim/modemsim.h>
 #include <modemsim/sms.h>
 
@@ -20,6 +16,7 @@
 #include "sms/sms.h"
 #include "sms/sms_internal.h"
 #include "unit/sms/sms_env.h"
+#include "unit/support/modem_channel.h"
 
 namespace {
 
@@ -31,30 +28,14 @@ constexpr const char *kDeliver = "07914306073011F00405812261F7000031309161913140
 class SmsOverChannel : public ::testing::Test {
 protected:
     void SetUp() override {
-        saved_[0] = sState;
-        saved_[1] = g_module_type;
-        saved_[2] = g_provider;
-        saved_[3] = g_sms_project;
         zv::Store(sState, RADIO_STATE_SIM_READY);
         zv::Store(g_module_type, 1);
         zv::Store(g_provider, 1);
         zv::Store(bims_cdmamsg, 0);
-        ASSERT_TRUE(modem_.Plug());
-        int fd = open(modem_.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-        ASSERT_GE(fd, 0);
-        struct termios t;
-        tcgetattr(fd, &t);
-        cfmakeraw(&t);
-        tcsetattr(fd, TCSANOW, &t);
-        ASSERT_EQ(at_open(fd, [](const char *, const char *) {}), 0);
+        ASSERT_TRUE(zvtest::OpenChannelOn(modem_));
     }
     void TearDown() override {
-        at_close();
-        modem_.Unplug();
-        zv::Store(sState, saved_[0]);
-        zv::Store(g_module_type, saved_[1]);
-        zv::Store(g_provider, saved_[2]);
-        zv::Store(g_sms_project, saved_[3]);
+        zvtest::CloseChannelOn(modem_);
         zv::Store(bims_cdmamsg, 0);
     }
     zvtest::SmsCompletion Call(int request, void *data, size_t datalen) {
@@ -76,7 +57,7 @@ protected:
 
     zvtest::SmsEnv env_;
     Modem modem_{modemsim::ModuleType::kWcdma};
-    int saved_[4] = {};
+    zvtest::SavedWords saved_{&sState, &g_module_type, &g_provider, &g_sms_project};
 };
 
 TEST_F(SmsOverChannel, SendWriteDeleteAndTheServiceCentre) {
