@@ -13,22 +13,11 @@
 
 #include "atchannel/atchannel.h"
 #include "cc/cc.h"
+#include "unit/support/responses.h"
 
 namespace {
 
-zv::ATResponsePtr Response(const std::vector<std::string> &lines) {
-    auto *r = static_cast<ATResponse *>(calloc(1, sizeof(ATResponse)));
-    r->success = 1;
-    r->finalResponse = strdup("OK");
-    ATLine **tail = &r->p_intermediates;
-    for (const std::string &text : lines) {
-        auto *line = static_cast<ATLine *>(calloc(1, sizeof(ATLine)));
-        line->line = strdup(text.c_str());
-        *tail = line;
-        tail = &line->p_next;
-    }
-    return zv::ATResponsePtr(r);
-}
+using zvtest::Response;
 
 struct Row {
     int index, isMT, state, isMpty;

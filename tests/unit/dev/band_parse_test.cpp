@@ -13,20 +13,14 @@
 
 #include "atchannel/atchannel.h"
 #include "dev/band_mode.h"
+#include "unit/support/responses.h"
 
 namespace {
 
 using Ints = std::vector<int>;
 using Entries = std::vector<std::pair<int, std::string>>;
 
-zv::ATResponsePtr Response(const std::string &text) {
-    auto *r = static_cast<ATResponse *>(calloc(1, sizeof(ATResponse)));
-    r->success = 1;
-    r->finalResponse = strdup("OK");
-    r->p_intermediates = static_cast<ATLine *>(calloc(1, sizeof(ATLine)));
-    r->p_intermediates->line = strdup(text.c_str());
-    return zv::ATResponsePtr(r);
-}
+zv::ATResponsePtr Response(const std::string &text) { return zvtest::Response({text}); }
 
 struct Parsed {
     int result = 0;

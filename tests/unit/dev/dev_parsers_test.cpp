@@ -13,23 +13,11 @@
 #include "atchannel/atchannel.h"
 #include "dev/dev.h"
 #include "unit/support/library_env.h"
+#include "unit/support/responses.h"
 
 namespace {
 
-// A heap response as the channel hands it out, freed by at_response_free.
-zv::ATResponsePtr Response(const std::vector<std::string> &lines, bool ok = true) {
-    auto *r = static_cast<ATResponse *>(calloc(1, sizeof(ATResponse)));
-    r->success = ok ? 1 : 0;
-    r->finalResponse = strdup(ok ? "OK" : "ERROR");
-    ATLine **tail = &r->p_intermediates;
-    for (const std::string &text : lines) {
-        auto *line = static_cast<ATLine *>(calloc(1, sizeof(ATLine)));
-        line->line = strdup(text.c_str());
-        *tail = line;
-        tail = &line->p_next;
-    }
-    return zv::ATResponsePtr(r);
-}
+using zvtest::Response;
 
 std::string Imeisv(const std::string &line) {
     char out[3] = {'x', 'x', 'x'};

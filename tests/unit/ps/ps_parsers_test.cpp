@@ -19,22 +19,11 @@
 #include "atchannel/atchannel.h"
 #include "ps/ps.h"
 #include "ps/ps_internal.h"
+#include "unit/support/responses.h"
 
 namespace {
 
-zv::ATResponsePtr Response(const std::vector<std::string> &lines) {
-    auto *r = static_cast<ATResponse *>(calloc(1, sizeof(ATResponse)));
-    r->success = 1;
-    r->finalResponse = strdup("OK");
-    ATLine **tail = &r->p_intermediates;
-    for (const std::string &text : lines) {
-        auto *line = static_cast<ATLine *>(calloc(1, sizeof(ATLine)));
-        line->line = strdup(text.c_str());
-        *tail = line;
-        tail = &line->p_next;
-    }
-    return zv::ATResponsePtr(r);
-}
+using zvtest::Response;
 
 std::string Dotted(const char *hex) {
     char *s = hex_address_sting_to_network_string(hex);
