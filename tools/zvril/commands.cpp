@@ -877,11 +877,47 @@ int RunAt(Session &s, const Args &args) {
 std::atomic<bool> g_stop{false};
 void OnStopSignal(int) { g_stop.store(true); }
 
+std::string CallerWords(const zvtest::CallRecord &c) {
+    if (c.numberPresentation == 1) return "a withheld number";
+    if (c.numberPresentation == 2 || !c.hasNumber || c.number.empty()) return "an unknown number";
+    return Printable(c.number);
+}
+
+// The library's call list in words, read when it says the calls changed (the event itself
+// carries nothing).
+std::string CallListWords(Session &s) {
+    auto a = s.Call(RIL_REQUEST_GET_CURRENT_CALLS, nullptr, 0, 10s);
+    if (!Ok(a)) return std::string("changed (reading them failed: ") + (a.answered ? ErrorWords(a.c.error) : "no answer") + ")";
+    if (a.c.calls.empty()) return "none";
+    std::string out;
+    for (const auto &c : a.c.calls) {
+        std::string index = std::to_string(c.index);
+        std::string one = c.state == RIL_CALL_INCOMING  ? "incoming call " + index + " from " + CallerWords(c) + ", ringing"
+                          : c.state == RIL_CALL_WAITING ? "waiting call " + index + " from " + CallerWords(c)
+                                                        : "call " + index + (c.isMT ? " from " : " to ") + CallerWords(c) +
+                                                              " " + CallStateWords(c.state);
+        out += (out.empty() ? "" : "; ") + one;
+    }
+    return out;
+}
+
+// A ring names the caller when the call list shows the call that rings.
+std::string RingWords(Session &s) {
+    auto a = s.Call(RIL_REQUEST_GET_CURRENT_CALLS, nullptr, 0, 10s);
+    if (Ok(a)) {
+        for (const auto &c : a.c.calls)
+            if (c.state == RIL_CALL_INCOMING || c.state == RIL_CALL_WAITING)
+                return std::string(c.state == RIL_CALL_WAITING ? "call waiting" : "incoming call") + " from " +
+                       CallerWords(c) + ": ringing (call " + std::to_string(c.index) + ")";
+    }
+    return "incoming call: ringing";
+}
+
 std::string UnsolicitedWords(Session &s, const zvtest::Unsolicited &u) {
     switch (u.id) {
         case RIL_UNSOL_RESPONSE_RADIO_STATE_CHANGED: return std::string("radio: ") + RadioStateWords(s.RadioState());
-        case RIL_UNSOL_RESPONSE_CALL_STATE_CHANGED: return "calls changed";
-        case RIL_UNSOL_CALL_RING: return "incoming call: ringing";
+        case RIL_UNSOL_RESPONSE_CALL_STATE_CHANGED: return "calls: " + CallListWords(s);
+        case RIL_UNSOL_CALL_RING: return RingWords(s);
         case RIL_UNSOL_RESPONSE_VOICE_NETWORK_STATE_CHANGED: return "network registration changed";
         case RIL_UNSOL_SIGNAL_STRENGTH: return "signal: " + SignalWords(u.raw, s.IsCdma());
         case RIL_UNSOL_ON_USSD: return "USSD from the network: " + UssdWords(u);
@@ -917,13 +953,19 @@ int RunWatch(Session &s, const Args &args) {
     std::fflush(stdout);
     size_t from = s.daemon().UnsolicitedCount();
     auto t0 = std::chrono::steady_clock::now();
+    std::string lastCalls;  // a change report that changes nothing in the list is not repeated
     while (!g_stop.load()) {
         for (const auto &u : s.daemon().UnsolicitedSince(from)) {
+            ++from;
+            std::string words = UnsolicitedWords(s, u);
+            if (u.id == RIL_UNSOL_RESPONSE_CALL_STATE_CHANGED) {
+                if (words == lastCalls) continue;
+                lastCalls = words;
+            }
             std::time_t now = std::time(nullptr);
             char stamp[16];
             std::strftime(stamp, sizeof stamp, "%H:%M:%S", std::localtime(&now));
-            std::printf("%s  %s\n", stamp, UnsolicitedWords(s, u).c_str());
-            ++from;
+            std::printf("%s  %s\n", stamp, words.c_str());
         }
         std::fflush(stdout);
         if (limit > 0 && std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count() >= limit) break;
