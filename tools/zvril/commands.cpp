@@ -27,6 +27,9 @@ namespace {
 
 // ---- small helpers shared by the commands
 
+void Hex(std::string *out, unsigned v);  // two upper-case hex digits
+bool Utf8ToUtf16(const std::string &in, std::u16string *out);
+
 // "not available in this build" is its own exit code: the library answered without trying.
 int ReportFailure(const std::string &what, const Session::Answer &a) {
     if (!a.answered) {
@@ -357,6 +360,20 @@ Row SmsRow(Session &s) {
                       "PDU " + pdu);
 }
 
+Row CdmaSmsRow(Session &s) {
+    RIL_CDMA_SMS_Message m;
+    std::string error;
+    BuildCdmaMessage(kDemoNumber, "Hello from zvril", &m, &error);
+    auto a = s.Call(RIL_REQUEST_CDMA_SEND_SMS, &m, sizeof m);
+    int ref = -1;
+    if (a.c.raw.size() >= sizeof(int)) std::memcpy(&ref, a.c.raw.data(), sizeof ref);
+    std::string hex;
+    for (int i = 0; i < m.uBearerDataLen; ++i) Hex(&hex, m.aBearerData[i]);
+    return FromAnswer(a, std::string("\"Hello from zvril\" to ") + kDemoNumber + ": sent, message reference " +
+                             std::to_string(ref),
+                      "bearer data " + hex);
+}
+
 const char *CallStateWords(int state) {
     static const char *const kWords[] = {"active", "on hold", "dialling", "ringing at the other end", "incoming", "waiting"};
     return state >= 0 && state <= 5 ? kWords[state] : "in an unknown state";
@@ -621,6 +638,7 @@ Row PlatformRow(Session &s) {
 
 bool Always(Session &) { return true; }
 bool ThreeGpp(Session &s) { return !s.IsCdma(); }
+bool Cdma(Session &s) { return s.IsCdma(); }
 
 struct ReportRow {
     const char *label;
@@ -645,6 +663,7 @@ const ReportRow kDemoRows[] = {
     {"operator", Always, OperatorRow},
     {"USSD", ThreeGpp, UssdRow},
     {"SMS sent", ThreeGpp, SmsRow},
+    {"SMS sent", Cdma, CdmaSmsRow},
     {"SMS received", ThreeGpp, SmsInRow},
     {"call", Always, CallRow},
     {"data call", Always, DataRow},
@@ -706,14 +725,25 @@ int RunStatus(Session &s, const Args &) {
 
 int RunSmsSend(Session &s, const Args &args) {
     std::string pdu, error;
-    if (!BuildSubmitPdu(args[0], args[1], &pdu, &error)) {
+    RIL_CDMA_SMS_Message cdma;
+    // Both forms are checked before the library starts: the module decides which one is sent.
+    if (!BuildSubmitPdu(args[0], args[1], &pdu, &error) || !BuildCdmaMessage(args[0], args[1], &cdma, &error)) {
         Error("sms send: " + error);
         return kExitUsage;
     }
     if (int code = s.Start()) return code;
     if (s.IsCdma()) {
-        Error("sms send: zvril builds GSM messages only; a CDMA module is not supported by this command yet");
-        return kExitNotAvailable;
+        auto a = s.Call(RIL_REQUEST_CDMA_SEND_SMS, &cdma, sizeof cdma);
+        if (!Ok(a)) return ReportFailure("sms send", a);
+        int ref = -1;
+        if (a.c.raw.size() >= sizeof(int)) std::memcpy(&ref, a.c.raw.data(), sizeof ref);
+        std::printf("sent to %s, message reference %d\n", args[0].c_str(), ref);
+        if (s.options().verbose) {
+            std::string hex;
+            for (int i = 0; i < cdma.uBearerDataLen; ++i) Hex(&hex, cdma.aBearerData[i]);
+            std::printf("bearer data %s\n", hex.c_str());
+        }
+        return kExitOk;
     }
     auto a = CallStrings(s, RIL_REQUEST_SEND_SMS, {nullptr, pdu.c_str()});
     if (!Ok(a)) return ReportFailure("sms send", a);
@@ -1214,6 +1244,78 @@ bool BuildSubmitPdu(const std::string &number, const std::string &text, std::str
     return true;
 }
 
+namespace {
+
+// Bits into bytes, most significant first (the bearer data's subparameters, 3GPP2 C.S0015).
+struct Bits {
+    std::vector<unsigned char> bytes;
+    int used = 0;  // bits in the last byte
+    void Put(int n, unsigned v) {
+        for (int i = n - 1; i >= 0; --i) {
+            if (used == 0) bytes.push_back(0);
+            if ((v >> i) & 1u) bytes.back() |= static_cast<unsigned char>(0x80u >> used);
+            used = (used + 1) % 8;
+        }
+    }
+};
+
+}  // namespace
+
+bool BuildCdmaMessage(const std::string &number, const std::string &text, RIL_CDMA_SMS_Message *m, std::string *error) {
+    if (!IsDialString(number, true) || number.size() > 21 || (number[0] == '+' && number.size() < 2)) {
+        *error = "\"" + Printable(number) + "\" is not a phone number; use digits with an optional leading +";
+        return false;
+    }
+    std::memset(m, 0, sizeof *m);
+    m->uTeleserviceID = 4098;  // wireless messaging (text)
+    RIL_CDMA_SMS_Address &a = m->sAddress;
+    if (number[0] == '+') {
+        // An international number needs the 8-bit (ASCII) digit mode with its type and plan.
+        a.digit_mode = RIL_CDMA_SMS_DIGIT_MODE_8_BIT;
+        a.number_mode = RIL_CDMA_SMS_NUMBER_MODE_NOT_DATA_NETWORK;
+        a.number_type = RIL_CDMA_SMS_NUMBER_TYPE_INTERNATIONAL_OR_DATA_IP;
+        a.number_plan = RIL_CDMA_SMS_NUMBER_PLAN_TELEPHONY;
+        for (size_t i = 1; i < number.size(); ++i) a.digits[a.number_of_digits++] = static_cast<unsigned char>(number[i]);
+    } else {
+        a.digit_mode = RIL_CDMA_SMS_DIGIT_MODE_4_BIT;  // DTMF codes: 0 is 10, * 11, # 12
+        for (char c : number)
+            a.digits[a.number_of_digits++] =
+                static_cast<unsigned char>(c == '0' ? 10 : c == '*' ? 11 : c == '#' ? 12 : c - '0');
+    }
+    bool ascii = true;
+    for (unsigned char c : text) ascii = ascii && c >= 0x20 && c < 0x7f;
+    std::u16string units;
+    if (!ascii && !Utf8ToUtf16(text, &units)) {
+        *error = "the text is not valid UTF-8";
+        return false;
+    }
+    if (ascii ? text.size() > 160 : units.size() > 70) {
+        *error = "the text has " + std::to_string(ascii ? text.size() : units.size()) + " characters; one message holds at most " +
+                 (ascii ? "160" : "70 outside plain ASCII");
+        return false;
+    }
+    Bits b;
+    b.Put(8, 0x00);  // message identifier: SUBMIT, id 1, no header
+    b.Put(8, 3);
+    b.Put(4, 2);
+    b.Put(16, 1);
+    b.Put(1, 0);
+    b.Put(3, 0);
+    Bits u;  // user data: 7-bit ASCII (2) or UCS-2 (4)
+    u.Put(5, ascii ? 2 : 4);
+    u.Put(8, static_cast<unsigned>(ascii ? text.size() : units.size()));
+    if (ascii)
+        for (unsigned char c : text) u.Put(7, c);
+    else
+        for (char16_t c : units) u.Put(16, c);
+    b.Put(8, 0x01);
+    b.Put(8, static_cast<unsigned>(u.bytes.size()));
+    for (unsigned char c : u.bytes) b.Put(8, c);
+    m->uBearerDataLen = static_cast<int>(b.bytes.size());
+    std::memcpy(m->aBearerData, b.bytes.data(), b.bytes.size());
+    return true;
+}
+
 const std::vector<Command> &Commands() {
     static const std::vector<Command> kCommands = {
         {"demo", "", "run the library through start-up, SIM, identities, network, USSD, SMS, a call and data",
@@ -1224,7 +1326,8 @@ const std::vector<Command> &Commands() {
          "Reads what the library knows about the modem; sends nothing to the network.\n", 0, 0, RunStatus},
         {"sms send", "NUMBER TEXT", "send one text message",
          "NUMBER: digits with an optional leading +. TEXT: up to 160 characters of the GSM alphabet,\n"
-         "or up to 70 other characters (sent as UCS-2).\n",
+         "or up to 70 other characters (sent as UCS-2). On a CDMA module the message goes out as CDMA\n"
+         "text (teleservice 4098): up to 160 ASCII characters, or 70 others as UCS-2.\n",
          2, 2, RunSmsSend},
         {"ussd", "CODE [REPLY...]", "send a USSD code and show the network's answer",
          "Each REPLY answers a menu the network opened, in order: zvril ussd *100# 1\n", 1, 8, RunUssd},
