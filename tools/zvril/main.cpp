@@ -51,7 +51,10 @@ void Usage(FILE *out) {
                       "Runs libzorvik-ril as the platform's radio daemon does and drives it.\n\nCommands:\n");
     for (const auto &c : zvril::Commands()) {
         std::string head = std::string(c.name) + (*c.usage ? " " : "") + c.usage;
-        std::fprintf(out, "  %-30s %s\n", head.c_str(), c.summary);
+        if (head.size() > 30)  // its own line, the summary under it in the column
+            std::fprintf(out, "  %s\n  %-30s %s\n", head.c_str(), "", c.summary);
+        else
+            std::fprintf(out, "  %-30s %s\n", head.c_str(), c.summary);
     }
     std::fprintf(out, "Without a command zvril runs the demo.\n\n%s\n%s", kOptions, kExitCodes);
 }
