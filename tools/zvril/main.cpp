@@ -76,9 +76,13 @@ bool ValidRelease(const std::string &r) {
 }
 
 volatile sig_atomic_t g_labChild = 0;
+volatile sig_atomic_t g_labSignal = 0;  // a signal that came before the inner run started
 
 void PassSignalOn(int sig) {
-    if (g_labChild > 0) kill(static_cast<pid_t>(g_labChild), sig);
+    if (g_labChild > 0)
+        kill(static_cast<pid_t>(g_labChild), sig);
+    else
+        g_labSignal = sig;
 }
 
 // Runs this very command line again inside the network laboratory (private network
@@ -95,23 +99,24 @@ int RunInNetworkLab(int argc, char **argv, std::string *why) {
         return -1;
     }
     const std::string dir = buf.data();
+    // Ctrl-C and SIGTERM go on to the inner run, which ends its data call; the namespaces are
+    // removed once it has gone. Caught from here on, so they are removed in any case.
+    struct sigaction pass = {};
+    pass.sa_handler = PassSignalOn;
+    sigemptyset(&pass.sa_mask);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &pass, nullptr);
     int code = -1;
     {
         zvtest::NetworkLab lab;
         if (lab.Build(dir, "usb0", why, "zvril")) {
             std::vector<std::string> args = {zvtest::NetworkLab::Self()};
             for (int i = 1; i < argc; ++i) args.push_back(argv[i]);
-            // Ctrl-C and SIGTERM go on to the inner run, which ends its data call; the
-            // namespaces are removed once it has gone.
-            struct sigaction pass = {};
-            pass.sa_handler = PassSignalOn;
-            sigemptyset(&pass.sa_mask);
-            for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &pass, nullptr);
             std::fflush(stdout);
-            code = lab.RunInside(args, &g_labChild);
+            code = g_labSignal ? 128 + g_labSignal : lab.RunInside(args, &g_labChild);
             if (code < 0) *why = "could not start zvril inside the simulated network (ip netns exec)";
         }
     }
+    if (code < 0 && g_labSignal) code = 128 + g_labSignal;
     std::string rm = "rm -rf -- '" + dir + "'";
     if (std::system(rm.c_str()) != 0) {
     }
