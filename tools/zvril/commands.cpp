@@ -958,6 +958,10 @@ std::string UnsolicitedWords(Session &s, const zvtest::Unsolicited &u) {
         case RIL_UNSOL_NITZ_TIME_RECEIVED: return "network time: " + (u.strings.empty() ? "" : Printable(u.strings[0]));
         case RIL_UNSOL_DATA_CALL_LIST_CHANGED: return "data calls changed";
         case RIL_UNSOL_STK_PROACTIVE_COMMAND: return "SIM toolkit command";
+        case RIL_UNSOL_RESPONSE_IMS_NETWORK_STATE_CHANGED: return "IMS registration changed";
+        case RIL_UNSOL_VOICE_RADIO_TECH_CHANGED: return "radio technology changed";
+        case RIL_UNSOL_RESPONSE_CDMA_NEW_SMS: return "new CDMA SMS";
+        case RIL_UNSOL_CDMA_CALL_WAITING: return "call waiting (CDMA)";
         default: {
             std::string name = UnsolicitedName(u.id);
             return (name.empty() ? "event " + std::to_string(u.id) : name) +
