@@ -1060,6 +1060,13 @@ int RunDataUp(Session &s, const Args &all) {
               "; configuring the network interface needs root: run zvril as root");
         return kExitFailed;
     }
+    const std::string ecm = s.Text("PORT_ECM_KEYNAME");
+    if (!Ok(a) && a.answered && a.c.error != RIL_E_REQUEST_NOT_SUPPORTED && s.Int("zv_ndis_or_modem") == 1 &&
+        (ecm.empty() || if_nametoindex(ecm.c_str()) == 0)) {
+        Error(std::string("data up failed: ") + ErrorWords(a.c.error) + "; this host has no network interface " +
+              Value(ecm) + " for the library to configure (a whole data call on a simulator: the built-in one, as root)");
+        return kExitFailed;
+    }
     if (!Ok(a)) return ReportFailure("data up", a);
     DataCall d = ReadDataCall(a.c.length, a.c.ints, a.c.strings);
     std::string up;
