@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "ps_lab.h"
+#include "support/ps_lab.h"
 #include "support/library_fixture.h"
 
 namespace {

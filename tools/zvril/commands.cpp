@@ -1,6 +1,9 @@
 #include "commands.h"
 
+#include <arpa/inet.h>
+#include <ifaddrs.h>
 #include <net/if.h>
+#include <netinet/in.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -23,6 +26,9 @@ using namespace std::chrono_literals;
 namespace {
 
 // ---- small helpers shared by the commands
+
+void Hex(std::string *out, unsigned v);  // two upper-case hex digits
+bool Utf8ToUtf16(const std::string &in, std::u16string *out);
 
 // "not available in this build" is its own exit code: the library answered without trying.
 int ReportFailure(const std::string &what, const Session::Answer &a) {
@@ -354,6 +360,20 @@ Row SmsRow(Session &s) {
                       "PDU " + pdu);
 }
 
+Row CdmaSmsRow(Session &s) {
+    RIL_CDMA_SMS_Message m;
+    std::string error;
+    BuildCdmaMessage(kDemoNumber, "Hello from zvril", &m, &error);
+    auto a = s.Call(RIL_REQUEST_CDMA_SEND_SMS, &m, sizeof m);
+    int ref = -1;
+    if (a.c.raw.size() >= sizeof(int)) std::memcpy(&ref, a.c.raw.data(), sizeof ref);
+    std::string hex;
+    for (int i = 0; i < m.uBearerDataLen; ++i) Hex(&hex, m.aBearerData[i]);
+    return FromAnswer(a, std::string("\"Hello from zvril\" to ") + kDemoNumber + ": sent, message reference " +
+                             std::to_string(ref),
+                      "bearer data " + hex);
+}
+
 const char *CallStateWords(int state) {
     static const char *const kWords[] = {"active", "on hold", "dialling", "ringing at the other end", "incoming", "waiting"};
     return state >= 0 && state <= 5 ? kWords[state] : "in an unknown state";
@@ -409,53 +429,166 @@ Row CallRow(Session &s) {
     return r;
 }
 
-int DataCallCid(const zvtest::Completion &c, std::string *ifname) {
-    // Newer layouts: status, retry time, cid, active, then pointers the library frees after
-    // the completion; only the numbers can be read here.
-    if (c.raw.size() >= 4 * sizeof(int)) {
-        int v[4];
-        std::memcpy(v, c.raw.data(), sizeof v);
-        return v[2];
+// One data call record as the library reported it, whatever the platform's record layout.
+struct DataCall {
+    int cid = -1, active = -1;
+    std::string ifname, addresses, dnses, gateways;
+};
+
+DataCall ReadDataCall(size_t length, const std::vector<int> &ints, const std::vector<std::string> &strings) {
+    DataCall d;
+    auto str = [&](size_t i) { return i < strings.size() && strings[i] != "(null)" ? strings[i] : std::string(); };
+    if ((length == sizeof(RIL_Data_Call_Response_v11) || length == sizeof(RIL_Data_Call_Response_v6)) &&
+        ints.size() >= 4) {
+        d.cid = ints[2], d.active = ints[3];
+        d.ifname = str(1), d.addresses = str(2), d.dnses = str(3), d.gateways = str(4);
+    } else if (length == sizeof(RIL_Data_Call_Response_v5) && ints.size() >= 3) {
+        d.cid = ints[1], d.active = ints[2];
+        d.ifname = str(1), d.addresses = str(2), d.dnses = str(3);
+    } else if (length == sizeof(RIL_Data_Call_Response_v4) && ints.size() >= 2) {
+        d.cid = ints[0], d.active = ints[1];
+        d.addresses = str(2);
+    } else if (!strings.empty()) {
+        // The oldest setup answer: cid, interface, address, DNS servers, gateway.
+        d.cid = std::atoi(strings[0].c_str());
+        d.active = 2;
+        d.ifname = str(1), d.addresses = str(2), d.dnses = str(3), d.gateways = str(4);
     }
-    if (!c.strings.empty()) {
-        if (ifname && c.strings.size() > 1) *ifname = c.strings[1];
-        return std::atoi(c.strings[0].c_str());
+    return d;
+}
+
+// What the kernel says about the interface: its IPv4 address and whether it is up, and the
+// default route through it.
+struct Interface {
+    bool exists = false, up = false;
+    std::string address;  // "a.b.c.d/prefix", empty when none
+    std::string gateway;  // of the default route through it, empty when none
+};
+
+Interface ReadInterface(const std::string &ifname) {
+    Interface k;
+    ifaddrs *list = nullptr;
+    if (getifaddrs(&list) == 0) {
+        for (ifaddrs *a = list; a; a = a->ifa_next) {
+            if (!a->ifa_name || ifname != a->ifa_name) continue;
+            k.exists = true;
+            k.up = k.up || (a->ifa_flags & IFF_UP);
+            if (a->ifa_addr && a->ifa_addr->sa_family == AF_INET && k.address.empty()) {
+                char ip[INET_ADDRSTRLEN] = {};
+                inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in *>(a->ifa_addr)->sin_addr, ip, sizeof ip);
+                int prefix = 0;
+                if (a->ifa_netmask)
+                    prefix = __builtin_popcount(reinterpret_cast<sockaddr_in *>(a->ifa_netmask)->sin_addr.s_addr);
+                k.address = std::string(ip) + "/" + std::to_string(prefix);
+            }
+        }
+        freeifaddrs(list);
     }
-    return -1;
+    // The routing table of this process's network namespace; addresses in memory order.
+    if (FILE *f = std::fopen("/proc/net/route", "re")) {
+        char line[256];
+        while (std::fgets(line, sizeof line, f)) {
+            char name[64];
+            unsigned dest, gw, flags;
+            if (std::sscanf(line, "%63s %X %X %X", name, &dest, &gw, &flags) != 4) continue;
+            if (ifname != name || dest != 0 || (flags & 3u) != 3u) continue;
+            in_addr a;
+            a.s_addr = gw;
+            char ip[INET_ADDRSTRLEN] = {};
+            inet_ntop(AF_INET, &a, ip, sizeof ip);
+            k.gateway = ip;
+            break;
+        }
+        std::fclose(f);
+    }
+    return k;
+}
+
+std::string WithoutPrefix(const std::string &address) { return address.substr(0, address.find('/')); }
+
+// "usb0 has 192.168.225.37/24 (DHCP), default route via 192.168.225.1, DNS 192.168.225.1
+// 192.168.225.2", checked against the kernel; false (with the difference in words) when the
+// kernel does not show what the library reported.
+bool UpWords(Session &s, const DataCall &d, std::string *text) {
+    const std::string ifname = d.ifname.empty() ? s.Text("PORT_ECM_KEYNAME") : d.ifname;
+    Interface k = ReadInterface(ifname);
+    const char *how = s.Int("zv_ndis_or_modem") != 1  ? "negotiated by pppd"
+                      : s.Int("zv_arp_support") == 1 ? "from the network's DHCP server"
+                                                      : "the modem's own addresses";
+    std::string dns = d.dnses.empty() ? "none" : d.dnses;
+    if (!k.exists) {
+        *text = "the library reported interface " + Value(ifname) + ", which this host does not have";
+        return false;
+    }
+    if (!k.up || k.address.empty() || WithoutPrefix(k.address) != WithoutPrefix(d.addresses)) {
+        *text = ifname + " is " + (k.up ? "up" : "down") + " with address " + (k.address.empty() ? "none" : k.address) +
+                ", but the library reported " + Value(d.addresses);
+        return false;
+    }
+    *text = ifname + " has " + k.address + " (" + how + "), default route " +
+            (k.gateway.empty() ? "none" : "via " + k.gateway) + ", DNS " + dns;
+    return !k.gateway.empty();
+}
+
+// After a data call ended: what is left of it on the interface.
+bool DownWords(const std::string &ifname, std::string *text) {
+    Interface k = ReadInterface(ifname);
+    bool clean = k.gateway.empty() && !k.up;
+    *text = std::string(k.gateway.empty() ? "route removed" : "the default route via " + k.gateway + " is still there") +
+            ", " + ifname + (k.up ? " still up" : " down");
+    return clean;
+}
+
+Session::Answer SetupDataCall(Session &s, const std::string &apn, const std::string &user, const std::string &password) {
+    // Radio technology 0 is CDMA, 1 GSM/UMTS; authentication 0 none, 3 PAP or CHAP.
+    return CallStrings(s, RIL_REQUEST_SETUP_DATA_CALL,
+                       {s.IsCdma() ? "0" : "1", "0", apn.c_str(), user.c_str(), password.c_str(),
+                        user.empty() ? "0" : "3", "IP"},
+                       90s);
+}
+
+Session::Answer DeactivateDataCall(Session &s, int cid) {
+    std::string text = std::to_string(cid);
+    return CallStrings(s, RIL_REQUEST_DEACTIVATE_DATA_CALL, {text.c_str(), "0"}, 60s);
 }
 
 Row DataRow(Session &s) {
     Row r;
+    r.shown = true;
+    if (s.options().target == Target::kBuiltIn && !s.options().networkLab) {
+        r.text = "skipped: " + s.options().noLabWhy;
+        return r;
+    }
     if (geteuid() != 0) {
-        r.shown = true;
         r.text = "skipped: configuring the network interface and route needs root (run the demo as root)";
         return r;
     }
     // The USB network interface must exist before the modem's connection can be configured
-    // on it; the built-in simulator has a modem but no USB network device.
+    // on it.
     std::string ecm = s.Text("PORT_ECM_KEYNAME");
     if (s.Int("zv_ndis_or_modem") == 1 && (ecm.empty() || if_nametoindex(ecm.c_str()) == 0)) {
-        r.shown = true;
-        r.text = "skipped: there is no network interface " + Value(ecm) +
-                 " on this host (the simulated modem has no USB network device to configure)";
+        r.text = "skipped: there is no network interface " + Value(ecm) + " on this host";
         return r;
     }
-    // Radio technology 0 is CDMA, 1 GSM/UMTS.
-    auto a = CallStrings(s, RIL_REQUEST_SETUP_DATA_CALL, {s.IsCdma() ? "0" : "1", "0", "internet", "", "", "0", "IP"}, 90s);
-    r = FromAnswer(a, "");
+    auto a = SetupDataCall(s, "internet", "", "");
     if (NotBuilt(a)) {
-        r.shown = true;
         r.text = "skipped: this build of the library has no data call over this data path";
         return r;
     }
-    if (!r.shown || r.failed) return r;
-    std::string ifname;
-    int cid = DataCallCid(a.c, &ifname);
-    std::string cidText = std::to_string(cid);
-    auto d = CallStrings(s, RIL_REQUEST_DEACTIVATE_DATA_CALL, {cidText.c_str(), "0"});
-    r.seconds = a.seconds + d.seconds;
-    r.text = "APN internet: up (call " + cidText + ")" + (Ok(d) ? ", then down" : ", taking it down failed");
-    r.failed = !Ok(d);
+    r = FromAnswer(a, "");
+    if (r.failed) return r;
+    DataCall d = ReadDataCall(a.c.length, a.c.ints, a.c.strings);
+    r.raw = Quoted(a.c.strings);
+    std::string up, down;
+    bool upOk = UpWords(s, d, &up);
+    auto dn = DeactivateDataCall(s, d.cid);
+    bool downOk = Ok(dn) && DownWords(d.ifname.empty() ? ecm : d.ifname, &down);
+    if (!Ok(dn)) down = std::string("taking it down failed: ") + (dn.answered ? ErrorWords(dn.c.error) : "no answer");
+    // Two lines, each with its own time: up (and what the kernel shows), then down.
+    r.seconds = dn.seconds;
+    r.text = "APN internet, call " + std::to_string(d.cid) + " up: " + up + "  [" + Seconds(a.seconds) + "]\n  " +
+             std::string("data call end ") + " call " + std::to_string(d.cid) + " down: " + down;
+    r.failed = !upOk || !downOk;
     return r;
 }
 
@@ -505,6 +638,7 @@ Row PlatformRow(Session &s) {
 
 bool Always(Session &) { return true; }
 bool ThreeGpp(Session &s) { return !s.IsCdma(); }
+bool Cdma(Session &s) { return s.IsCdma(); }
 
 struct ReportRow {
     const char *label;
@@ -529,6 +663,7 @@ const ReportRow kDemoRows[] = {
     {"operator", Always, OperatorRow},
     {"USSD", ThreeGpp, UssdRow},
     {"SMS sent", ThreeGpp, SmsRow},
+    {"SMS sent", Cdma, CdmaSmsRow},
     {"SMS received", ThreeGpp, SmsInRow},
     {"call", Always, CallRow},
     {"data call", Always, DataRow},
@@ -590,14 +725,25 @@ int RunStatus(Session &s, const Args &) {
 
 int RunSmsSend(Session &s, const Args &args) {
     std::string pdu, error;
-    if (!BuildSubmitPdu(args[0], args[1], &pdu, &error)) {
+    RIL_CDMA_SMS_Message cdma;
+    // Both forms are checked before the library starts: the module decides which one is sent.
+    if (!BuildSubmitPdu(args[0], args[1], &pdu, &error) || !BuildCdmaMessage(args[0], args[1], &cdma, &error)) {
         Error("sms send: " + error);
         return kExitUsage;
     }
     if (int code = s.Start()) return code;
     if (s.IsCdma()) {
-        Error("sms send: zvril builds GSM messages only; a CDMA module is not supported by this command yet");
-        return kExitNotAvailable;
+        auto a = s.Call(RIL_REQUEST_CDMA_SEND_SMS, &cdma, sizeof cdma);
+        if (!Ok(a)) return ReportFailure("sms send", a);
+        int ref = -1;
+        if (a.c.raw.size() >= sizeof(int)) std::memcpy(&ref, a.c.raw.data(), sizeof ref);
+        std::printf("sent to %s, message reference %d\n", args[0].c_str(), ref);
+        if (s.options().verbose) {
+            std::string hex;
+            for (int i = 0; i < cdma.uBearerDataLen; ++i) Hex(&hex, cdma.aBearerData[i]);
+            std::printf("bearer data %s\n", hex.c_str());
+        }
+        return kExitOk;
     }
     auto a = CallStrings(s, RIL_REQUEST_SEND_SMS, {nullptr, pdu.c_str()});
     if (!Ok(a)) return ReportFailure("sms send", a);
@@ -666,46 +812,6 @@ int RunHangup(Session &s, const Args &args) {
                               : s.Call(RIL_REQUEST_HANGUP_FOREGROUND_RESUME_BACKGROUND);
     if (!Ok(a)) return ReportFailure("hangup", a);
     std::printf("hung up\n");
-    return kExitOk;
-}
-
-int RunDataUp(Session &s, const Args &args) {
-    const std::string &apn = args[0];
-    for (char c : apn) {
-        if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '_')) {
-            Error("data up: \"" + Printable(apn) + "\" is not an APN; use letters, digits, '.', '-' and '_'");
-            return kExitUsage;
-        }
-    }
-    std::string user = args.size() > 1 ? args[1] : "", password = args.size() > 2 ? args[2] : "";
-    if (int code = s.Start()) return code;
-    auto a = CallStrings(s, RIL_REQUEST_SETUP_DATA_CALL,
-                         {s.IsCdma() ? "0" : "1", "0", apn.c_str(), user.c_str(), password.c_str(),
-                          user.empty() ? "0" : "3", "IP"},
-                         90s);
-    if (!Ok(a) && geteuid() != 0 && a.answered && a.c.error != RIL_E_REQUEST_NOT_SUPPORTED) {
-        Error(std::string("data up failed: ") + ErrorWords(a.c.error) +
-              "; configuring the network interface needs root: run zvril as root");
-        return kExitFailed;
-    }
-    if (!Ok(a)) return ReportFailure("data up", a);
-    std::string ifname;
-    int cid = DataCallCid(a.c, &ifname);
-    std::printf("data call up on APN %s: call %d%s (take it down with: zvril data down %d)\n", apn.c_str(), cid,
-                ifname.empty() ? "" : (", interface " + ifname).c_str(), cid);
-    return kExitOk;
-}
-
-int RunDataDown(Session &s, const Args &args) {
-    std::string cid = args.empty() ? "1" : args[0];
-    if (cid.empty() || cid.find_first_not_of("0123456789") != std::string::npos) {
-        Error("data down: the call number must be a number, got \"" + Printable(cid) + "\"");
-        return kExitUsage;
-    }
-    if (int code = s.Start()) return code;
-    auto a = CallStrings(s, RIL_REQUEST_DEACTIVATE_DATA_CALL, {cid.c_str(), "0"});
-    if (!Ok(a)) return ReportFailure("data down", a);
-    std::printf("data call %s down\n", cid.c_str());
     return kExitOk;
 }
 
@@ -801,11 +907,47 @@ int RunAt(Session &s, const Args &args) {
 std::atomic<bool> g_stop{false};
 void OnStopSignal(int) { g_stop.store(true); }
 
+std::string CallerWords(const zvtest::CallRecord &c) {
+    if (c.numberPresentation == 1) return "a withheld number";
+    if (c.numberPresentation == 2 || !c.hasNumber || c.number.empty()) return "an unknown number";
+    return Printable(c.number);
+}
+
+// The library's call list in words, read when it says the calls changed (the event itself
+// carries nothing).
+std::string CallListWords(Session &s) {
+    auto a = s.Call(RIL_REQUEST_GET_CURRENT_CALLS, nullptr, 0, 10s);
+    if (!Ok(a)) return std::string("changed (reading them failed: ") + (a.answered ? ErrorWords(a.c.error) : "no answer") + ")";
+    if (a.c.calls.empty()) return "none";
+    std::string out;
+    for (const auto &c : a.c.calls) {
+        std::string index = std::to_string(c.index);
+        std::string one = c.state == RIL_CALL_INCOMING  ? "incoming call " + index + " from " + CallerWords(c) + ", ringing"
+                          : c.state == RIL_CALL_WAITING ? "waiting call " + index + " from " + CallerWords(c)
+                                                        : "call " + index + (c.isMT ? " from " : " to ") + CallerWords(c) +
+                                                              " " + CallStateWords(c.state);
+        out += (out.empty() ? "" : "; ") + one;
+    }
+    return out;
+}
+
+// A ring names the caller when the call list shows the call that rings.
+std::string RingWords(Session &s) {
+    auto a = s.Call(RIL_REQUEST_GET_CURRENT_CALLS, nullptr, 0, 10s);
+    if (Ok(a)) {
+        for (const auto &c : a.c.calls)
+            if (c.state == RIL_CALL_INCOMING || c.state == RIL_CALL_WAITING)
+                return std::string(c.state == RIL_CALL_WAITING ? "call waiting" : "incoming call") + " from " +
+                       CallerWords(c) + ": ringing (call " + std::to_string(c.index) + ")";
+    }
+    return "incoming call: ringing";
+}
+
 std::string UnsolicitedWords(Session &s, const zvtest::Unsolicited &u) {
     switch (u.id) {
         case RIL_UNSOL_RESPONSE_RADIO_STATE_CHANGED: return std::string("radio: ") + RadioStateWords(s.RadioState());
-        case RIL_UNSOL_RESPONSE_CALL_STATE_CHANGED: return "calls changed";
-        case RIL_UNSOL_CALL_RING: return "incoming call: ringing";
+        case RIL_UNSOL_RESPONSE_CALL_STATE_CHANGED: return "calls: " + CallListWords(s);
+        case RIL_UNSOL_CALL_RING: return RingWords(s);
         case RIL_UNSOL_RESPONSE_VOICE_NETWORK_STATE_CHANGED: return "network registration changed";
         case RIL_UNSOL_SIGNAL_STRENGTH: return "signal: " + SignalWords(u.raw, s.IsCdma());
         case RIL_UNSOL_ON_USSD: return "USSD from the network: " + UssdWords(u);
@@ -816,6 +958,10 @@ std::string UnsolicitedWords(Session &s, const zvtest::Unsolicited &u) {
         case RIL_UNSOL_NITZ_TIME_RECEIVED: return "network time: " + (u.strings.empty() ? "" : Printable(u.strings[0]));
         case RIL_UNSOL_DATA_CALL_LIST_CHANGED: return "data calls changed";
         case RIL_UNSOL_STK_PROACTIVE_COMMAND: return "SIM toolkit command";
+        case RIL_UNSOL_RESPONSE_IMS_NETWORK_STATE_CHANGED: return "IMS registration changed";
+        case RIL_UNSOL_VOICE_RADIO_TECH_CHANGED: return "radio technology changed";
+        case RIL_UNSOL_RESPONSE_CDMA_NEW_SMS: return "new CDMA SMS";
+        case RIL_UNSOL_CDMA_CALL_WAITING: return "call waiting (CDMA)";
         default: {
             std::string name = UnsolicitedName(u.id);
             return (name.empty() ? "event " + std::to_string(u.id) : name) +
@@ -841,18 +987,149 @@ int RunWatch(Session &s, const Args &args) {
     std::fflush(stdout);
     size_t from = s.daemon().UnsolicitedCount();
     auto t0 = std::chrono::steady_clock::now();
+    std::string lastCalls;  // a change report that changes nothing in the list is not repeated
     while (!g_stop.load()) {
         for (const auto &u : s.daemon().UnsolicitedSince(from)) {
+            ++from;
+            std::string words = UnsolicitedWords(s, u);
+            if (u.id == RIL_UNSOL_RESPONSE_CALL_STATE_CHANGED) {
+                if (words == lastCalls) continue;
+                lastCalls = words;
+            }
             std::time_t now = std::time(nullptr);
             char stamp[16];
             std::strftime(stamp, sizeof stamp, "%H:%M:%S", std::localtime(&now));
-            std::printf("%s  %s\n", stamp, UnsolicitedWords(s, u).c_str());
-            ++from;
+            std::printf("%s  %s\n", stamp, words.c_str());
         }
         std::fflush(stdout);
         if (limit > 0 && std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count() >= limit) break;
         std::this_thread::sleep_for(100ms);
     }
+    return kExitOk;
+}
+
+// data up holds the call in the foreground: the library's configuration of the interface
+// lives in this process (its state machine, the addresses it read), so the call ends with
+// Ctrl-C, SIGTERM or --for, and zvril takes it down before it ends.
+int RunDataUp(Session &s, const Args &all) {
+    Args args;
+    double holdSeconds = -1;  // < 0: until Ctrl-C
+    std::string holdText;
+    for (size_t i = 0; i < all.size(); ++i) {
+        if (all[i] != "--for") {
+            args.push_back(all[i]);
+            continue;
+        }
+        char *end = nullptr;
+        const char *v = i + 1 < all.size() ? all[i + 1].c_str() : "";
+        holdSeconds = std::strtod(v, &end);
+        if (!*v || !end || *end || holdSeconds < 0 || holdSeconds > 86400) {
+            Error(std::string("data up: --for needs a number of seconds from 0 to 86400, got \"") + Printable(v) + "\"");
+            return kExitUsage;
+        }
+        holdText = v;
+        ++i;
+    }
+    if (args.empty() || args.size() == 2 || args.size() > 3) {
+        Error("data up takes APN [USER PASSWORD] [--for SECONDS]; see zvril data up --help");
+        return kExitUsage;
+    }
+    const std::string &apn = args[0];
+    for (char c : apn) {
+        if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '_')) {
+            Error("data up: \"" + Printable(apn) + "\" is not an APN; use letters, digits, '.', '-' and '_'");
+            return kExitUsage;
+        }
+    }
+    if (apn.empty() || apn.size() > 63) {
+        Error("data up: an APN has 1 to 63 characters");
+        return kExitUsage;
+    }
+    std::string user = args.size() > 1 ? args[1] : "", password = args.size() > 2 ? args[2] : "";
+    if (s.options().target == Target::kBuiltIn && !s.options().networkLab) {
+        Error("data up: the built-in simulator's data call cannot be made here: " + s.options().noLabWhy);
+        return kExitSetup;
+    }
+    if (int code = s.Start()) return code;
+    // Installed before the setup: a Ctrl-C while the call comes up ends it as soon as it is up.
+    signal(SIGINT, OnStopSignal);
+    signal(SIGTERM, OnStopSignal);
+    auto a = SetupDataCall(s, apn, user, password);
+    if (!Ok(a) && geteuid() != 0 && a.answered && a.c.error != RIL_E_REQUEST_NOT_SUPPORTED) {
+        Error(std::string("data up failed: ") + ErrorWords(a.c.error) +
+              "; configuring the network interface needs root: run zvril as root");
+        return kExitFailed;
+    }
+    const std::string ecm = s.Text("PORT_ECM_KEYNAME");
+    if (!Ok(a) && a.answered && a.c.error != RIL_E_REQUEST_NOT_SUPPORTED && s.Int("zv_ndis_or_modem") == 1 &&
+        (ecm.empty() || if_nametoindex(ecm.c_str()) == 0)) {
+        Error(std::string("data up failed: ") + ErrorWords(a.c.error) + "; this host has no network interface " +
+              Value(ecm) + " for the library to configure (a whole data call on a simulator: the built-in one, as root)");
+        return kExitFailed;
+    }
+    if (!Ok(a)) return ReportFailure("data up", a);
+    DataCall d = ReadDataCall(a.c.length, a.c.ints, a.c.strings);
+    std::string up;
+    bool upOk = UpWords(s, d, &up);
+    std::printf("data call %d up on APN %s in %s: %s\n", d.cid, apn.c_str(), Seconds(a.seconds).c_str(), up.c_str());
+    if (s.options().verbose) std::printf("  %s\n", Quoted(a.c.strings).c_str());
+    if (holdSeconds != 0)
+        std::printf("holding it %s\n",
+                    holdSeconds > 0 ? ("for " + holdText + " s (Ctrl-C ends it sooner)").c_str() : "until Ctrl-C");
+    std::fflush(stdout);
+
+    // Held until the time is up or a signal comes; the network may end it first.
+    size_t from = s.daemon().UnsolicitedCount();
+    auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(holdSeconds < 0 ? 1e9 : holdSeconds);
+    bool dropped = false;
+    while (!g_stop.load() && std::chrono::steady_clock::now() < until && !dropped) {
+        for (const auto &u : s.daemon().UnsolicitedSince(from)) {
+            ++from;
+            if (u.id != RIL_UNSOL_DATA_CALL_LIST_CHANGED) continue;
+            auto list = s.Call(RIL_REQUEST_DATA_CALL_LIST);
+            DataCall now = ReadDataCall(list.c.length, list.c.ints, list.c.strings);
+            dropped = Ok(list) && now.cid == d.cid && now.active == 0;
+        }
+        std::this_thread::sleep_for(100ms);
+    }
+    if (dropped) {
+        std::string down;
+        DownWords(d.ifname, &down);
+        Error("data call " + std::to_string(d.cid) + " was ended by the network (" + down +
+              "); bring it up again with zvril data up " + apn);
+        return kExitFailed;
+    }
+    auto dn = DeactivateDataCall(s, d.cid);
+    if (!Ok(dn)) return ReportFailure("data down", dn);
+    std::string down;
+    bool downOk = d.ifname.empty() || DownWords(d.ifname, &down);
+    std::printf("data call %d down in %s%s\n", d.cid, Seconds(dn.seconds).c_str(), down.empty() ? "" : (": " + down).c_str());
+    if (!upOk || !downOk) {
+        Error("data up: the interface did not look as the library reported (" + (upOk ? down : up) +
+              "); see the log " + s.logPath());
+        return kExitFailed;
+    }
+    return kExitOk;
+}
+
+// A separate run cannot see the interface configuration another zvril holds; it tells the
+// modem to disconnect the call (a call zvril left behind when it was killed, or that another
+// program set up on the modem).
+int RunDataDown(Session &s, const Args &args) {
+    std::string cid = args.empty() ? "1" : args[0];
+    if (cid.empty() || cid.size() > 2 || cid.find_first_not_of("0123456789") != std::string::npos) {
+        Error("data down: the call number must be a number, got \"" + Printable(cid) + "\"");
+        return kExitUsage;
+    }
+    if (s.options().target == Target::kBuiltIn) {
+        std::printf("no data call to take down: the built-in simulator starts without one on every run "
+                    "(the call of zvril data up ends with Ctrl-C or --for)\n");
+        return kExitOk;
+    }
+    if (int code = s.Start()) return code;
+    auto a = DeactivateDataCall(s, std::atoi(cid.c_str()));
+    if (!Ok(a)) return ReportFailure("data down", a);
+    std::printf("data call %s down\n", cid.c_str());
     return kExitOk;
 }
 
@@ -978,6 +1255,78 @@ bool BuildSubmitPdu(const std::string &number, const std::string &text, std::str
     return true;
 }
 
+namespace {
+
+// Bits into bytes, most significant first (the bearer data's subparameters, 3GPP2 C.S0015).
+struct Bits {
+    std::vector<unsigned char> bytes;
+    int used = 0;  // bits in the last byte
+    void Put(int n, unsigned v) {
+        for (int i = n - 1; i >= 0; --i) {
+            if (used == 0) bytes.push_back(0);
+            if ((v >> i) & 1u) bytes.back() |= static_cast<unsigned char>(0x80u >> used);
+            used = (used + 1) % 8;
+        }
+    }
+};
+
+}  // namespace
+
+bool BuildCdmaMessage(const std::string &number, const std::string &text, RIL_CDMA_SMS_Message *m, std::string *error) {
+    if (!IsDialString(number, true) || number.size() > 21 || (number[0] == '+' && number.size() < 2)) {
+        *error = "\"" + Printable(number) + "\" is not a phone number; use digits with an optional leading +";
+        return false;
+    }
+    std::memset(m, 0, sizeof *m);
+    m->uTeleserviceID = 4098;  // wireless messaging (text)
+    RIL_CDMA_SMS_Address &a = m->sAddress;
+    if (number[0] == '+') {
+        // An international number needs the 8-bit (ASCII) digit mode with its type and plan.
+        a.digit_mode = RIL_CDMA_SMS_DIGIT_MODE_8_BIT;
+        a.number_mode = RIL_CDMA_SMS_NUMBER_MODE_NOT_DATA_NETWORK;
+        a.number_type = RIL_CDMA_SMS_NUMBER_TYPE_INTERNATIONAL_OR_DATA_IP;
+        a.number_plan = RIL_CDMA_SMS_NUMBER_PLAN_TELEPHONY;
+        for (size_t i = 1; i < number.size(); ++i) a.digits[a.number_of_digits++] = static_cast<unsigned char>(number[i]);
+    } else {
+        a.digit_mode = RIL_CDMA_SMS_DIGIT_MODE_4_BIT;  // DTMF codes: 0 is 10, * 11, # 12
+        for (char c : number)
+            a.digits[a.number_of_digits++] =
+                static_cast<unsigned char>(c == '0' ? 10 : c == '*' ? 11 : c == '#' ? 12 : c - '0');
+    }
+    bool ascii = true;
+    for (unsigned char c : text) ascii = ascii && c >= 0x20 && c < 0x7f;
+    std::u16string units;
+    if (!ascii && !Utf8ToUtf16(text, &units)) {
+        *error = "the text is not valid UTF-8";
+        return false;
+    }
+    if (ascii ? text.size() > 160 : units.size() > 70) {
+        *error = "the text has " + std::to_string(ascii ? text.size() : units.size()) + " characters; one message holds at most " +
+                 (ascii ? "160" : "70 outside plain ASCII");
+        return false;
+    }
+    Bits b;
+    b.Put(8, 0x00);  // message identifier: SUBMIT, id 1, no header
+    b.Put(8, 3);
+    b.Put(4, 2);
+    b.Put(16, 1);
+    b.Put(1, 0);
+    b.Put(3, 0);
+    Bits u;  // user data: 7-bit ASCII (2) or UCS-2 (4)
+    u.Put(5, ascii ? 2 : 4);
+    u.Put(8, static_cast<unsigned>(ascii ? text.size() : units.size()));
+    if (ascii)
+        for (unsigned char c : text) u.Put(7, c);
+    else
+        for (char16_t c : units) u.Put(16, c);
+    b.Put(8, 0x01);
+    b.Put(8, static_cast<unsigned>(u.bytes.size()));
+    for (unsigned char c : u.bytes) b.Put(8, c);
+    m->uBearerDataLen = static_cast<int>(b.bytes.size());
+    std::memcpy(m->aBearerData, b.bytes.data(), b.bytes.size());
+    return true;
+}
+
 const std::vector<Command> &Commands() {
     static const std::vector<Command> kCommands = {
         {"demo", "", "run the library through start-up, SIM, identities, network, USSD, SMS, a call and data",
@@ -988,16 +1337,26 @@ const std::vector<Command> &Commands() {
          "Reads what the library knows about the modem; sends nothing to the network.\n", 0, 0, RunStatus},
         {"sms send", "NUMBER TEXT", "send one text message",
          "NUMBER: digits with an optional leading +. TEXT: up to 160 characters of the GSM alphabet,\n"
-         "or up to 70 other characters (sent as UCS-2).\n",
+         "or up to 70 other characters (sent as UCS-2). On a CDMA module the message goes out as CDMA\n"
+         "text (teleservice 4098): up to 160 ASCII characters, or 70 others as UCS-2.\n",
          2, 2, RunSmsSend},
         {"ussd", "CODE [REPLY...]", "send a USSD code and show the network's answer",
          "Each REPLY answers a menu the network opened, in order: zvril ussd *100# 1\n", 1, 8, RunUssd},
         {"dial", "NUMBER", "start a voice call", "The call stays up after zvril ends; end it with: zvril hangup\n", 1,
          1, RunDial},
         {"hangup", "[INDEX]", "end the active call (or the call with this index)", "", 0, 1, RunHangup},
-        {"data up", "APN [USER PASSWORD]", "bring a data call up",
-         "Needs root for the network interface, route and DNS configuration.\n", 1, 3, RunDataUp},
-        {"data down", "[CALL]", "take a data call down (default call 1)", "", 0, 1, RunDataDown},
+        {"data up", "APN [USER PASSWORD] [--for SECONDS]", "bring a data call up and hold it until Ctrl-C",
+         "Sets the call up, shows the interface's address, default route and DNS servers as the kernel\n"
+         "has them, holds the call until Ctrl-C or SIGTERM (or for SECONDS; 0 takes it down at once)\n"
+         "and then takes it down. Needs root for the network interface, route and DNS configuration;\n"
+         "with the built-in simulator zvril runs inside private network namespaces where usb0 is one\n"
+         "end of a virtual cable and a DHCP server answers on the other (the host's network is untouched).\n",
+         1, 5, RunDataUp},
+        {"data down", "[CALL]", "tell the modem to end a data call (default call 1)",
+         "For a call the modem still holds that no running zvril holds (zvril data up ends its own call\n"
+         "when it ends); the interface configuration of another process is not touched. The built-in\n"
+         "simulator starts without a call on every run, so there is nothing to take down.\n",
+         0, 1, RunDataDown},
         {"scan", "", "list the networks in range (can take minutes)",
          "Shows a progress indicator on standard error while the modem scans.\n", 0, 0, RunScan},
         {"pin", "[PIN | --puk PUK NEWPIN]", "show the SIM's lock state, or enter the PIN or PUK", "", 0, 3, RunPin},

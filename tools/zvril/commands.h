@@ -27,6 +27,10 @@ const std::vector<Command> &Commands();
 // fit one message or the number is not a phone number.
 bool BuildSubmitPdu(const std::string &number, const std::string &text, std::string *hex, std::string *error);
 
+// Fills the CDMA message (teleservice 4098, bearer data with a SUBMIT identifier and the user
+// data as 7-bit ASCII or UCS-2) for one text; false with *error when it does not fit.
+bool BuildCdmaMessage(const std::string &number, const std::string &text, RIL_CDMA_SMS_Message *m, std::string *error);
+
 // True for a string that may be handed to the library as a phone number or code.
 bool IsDialString(const std::string &s, bool allowStarHash);
 

@@ -1,6 +1,8 @@
 // zvril: runs libzorvik-ril the way the radio daemon does and drives it from the command line,
 // against the built-in simulated modem, a simulator started with zv-modemsim, or a real modem.
 // See `zvril --help` and docs/zvril.md.
+#include <signal.h>
+#include <stdlib.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -11,6 +13,7 @@
 
 #include "commands.h"
 #include "session.h"
+#include "support/ps_lab.h"
 
 namespace {
 
@@ -48,7 +51,10 @@ void Usage(FILE *out) {
                       "Runs libzorvik-ril as the platform's radio daemon does and drives it.\n\nCommands:\n");
     for (const auto &c : zvril::Commands()) {
         std::string head = std::string(c.name) + (*c.usage ? " " : "") + c.usage;
-        std::fprintf(out, "  %-30s %s\n", head.c_str(), c.summary);
+        if (head.size() > 30)  // its own line, the summary under it in the column
+            std::fprintf(out, "  %s\n  %-30s %s\n", head.c_str(), "", c.summary);
+        else
+            std::fprintf(out, "  %-30s %s\n", head.c_str(), c.summary);
     }
     std::fprintf(out, "Without a command zvril runs the demo.\n\n%s\n%s", kOptions, kExitCodes);
 }
@@ -67,6 +73,54 @@ bool ValidRelease(const std::string &r) {
     int major = std::atoi(r.c_str());
     int minor = r.find('.') == std::string::npos ? 0 : std::atoi(r.c_str() + r.find('.') + 1);
     return major > 2 || (major == 2 && minor == 3);
+}
+
+volatile sig_atomic_t g_labChild = 0;
+volatile sig_atomic_t g_labSignal = 0;  // a signal that came before the inner run started
+
+void PassSignalOn(int sig) {
+    if (g_labChild > 0)
+        kill(static_cast<pid_t>(g_labChild), sig);
+    else
+        g_labSignal = sig;
+}
+
+// Runs this very command line again inside the network laboratory (private network
+// namespaces, usb0 one end of a veth pair, a DHCP server on the other end), so the built-in
+// simulator's data call configures a real interface without touching the host's network.
+// Returns the inner run's exit code, or -1 with *why when the laboratory cannot be built here.
+int RunInNetworkLab(int argc, char **argv, std::string *why) {
+    const char *tmp = getenv("TMPDIR");
+    std::string tmpl = std::string(tmp && *tmp ? tmp : "/tmp") + "/zvril-net-XXXXXX";
+    std::vector<char> buf(tmpl.begin(), tmpl.end());
+    buf.push_back('\0');
+    if (!mkdtemp(buf.data())) {
+        *why = "cannot create a temporary directory for the simulated network; set TMPDIR to a writable directory";
+        return -1;
+    }
+    const std::string dir = buf.data();
+    // Ctrl-C and SIGTERM go on to the inner run, which ends its data call; the namespaces are
+    // removed once it has gone. Caught from here on, so they are removed in any case.
+    struct sigaction pass = {};
+    pass.sa_handler = PassSignalOn;
+    sigemptyset(&pass.sa_mask);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &pass, nullptr);
+    int code = -1;
+    {
+        zvtest::NetworkLab lab;
+        if (lab.Build(dir, "usb0", why, "zvril")) {
+            std::vector<std::string> args = {zvtest::NetworkLab::Self()};
+            for (int i = 1; i < argc; ++i) args.push_back(argv[i]);
+            std::fflush(stdout);
+            code = g_labSignal ? 128 + g_labSignal : lab.RunInside(args, &g_labChild);
+            if (code < 0) *why = "could not start zvril inside the simulated network (ip netns exec)";
+        }
+    }
+    if (code < 0 && g_labSignal) code = 128 + g_labSignal;
+    std::string rm = "rm -rf -- '" + dir + "'";
+    if (std::system(rm.c_str()) != 0) {
+    }
+    return code;
 }
 
 }  // namespace
@@ -195,6 +249,20 @@ int main(int argc, char **argv) {
     if (o.target == zvril::Target::kDevice && std::string(command->name) == "demo") {
         Error("the demo dials and texts made-up numbers, so it runs against a simulator only; try zvril --device status");
         return zvril::kExitUsage;
+    }
+
+    // A data call on the built-in simulator needs a network interface for the library to
+    // configure: as root, zvril runs again inside a network laboratory of its own.
+    const std::string name = command->name;
+    if (o.target == zvril::Target::kBuiltIn && (name == "demo" || name == "data up")) {
+        if (zvtest::NetworkLab::Inside()) {
+            o.networkLab = true;
+        } else if (geteuid() != 0) {
+            o.noLabWhy = "configuring the network interface and route needs root (run zvril as root)";
+        } else {
+            int code = RunInNetworkLab(argc, argv, &o.noLabWhy);
+            if (code >= 0) return code;
+        }
     }
 
     // Not destroyed: the library's threads keep using the daemon until the process ends.

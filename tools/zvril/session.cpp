@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "support/ps_lab.h"
 #include "words.h"
 
 namespace zvril {
@@ -226,10 +227,16 @@ int Session::StartOnce() {
                 rig_->modem().Update([s](modemsim::ModelState &m) { m.sim = s; });
             }
             zvtest::RigOptions rigOptions;
-            rigOptions.ecm = options_.ecm;
+            rigOptions.ecm = options_.ecm || options_.networkLab;
             if (!rig_->PlugIn(rigOptions))
                 return Fail(kExitSetup, "cannot start the simulated modem: " + rig_->error() +
                                             "; check that /dev/ptmx is usable and TMPDIR is writable");
+            // The programs the library runs to configure the interface (a DHCP client whose
+            // hook writes the DNS servers into the private property store, never into the
+            // host's resolver configuration).
+            std::string why;
+            if (options_.networkLab && !zvtest::NetworkLab::InstallPrograms(root, props, &why))
+                return Fail(kExitSetup, "cannot prepare the simulated network: " + why + "; check that TMPDIR is writable");
             break;
         }
         case Target::kRoot:

@@ -36,6 +36,10 @@ struct Options {
     std::string module = "wcdma";  // built-in simulator only
     std::string sim = "ready";     // built-in simulator only: ready | pin | puk | absent
     bool ecm = false;              // built-in simulator only
+    // Built-in simulator only: zvril runs inside the network laboratory (private network
+    // namespaces; usb0 is one end of a veth pair, a DHCP server answers on the other end).
+    bool networkLab = false;
+    std::string noLabWhy;  // why a data call on the built-in simulator cannot be made here
     std::string root;              // Target::kRoot
     std::string release = "4.4.4";
     std::string library;

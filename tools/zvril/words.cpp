@@ -106,6 +106,7 @@ const char *UnsolicitedName(int id) {
         case RIL_UNSOL_RINGBACK_TONE: return "RINGBACK_TONE";
         case RIL_UNSOL_VOICE_RADIO_TECH_CHANGED: return "VOICE_RADIO_TECH_CHANGED";
         case RIL_UNSOL_RIL_CONNECTED: return "RIL_CONNECTED";
+        case RIL_UNSOL_RESPONSE_IMS_NETWORK_STATE_CHANGED: return "IMS_NETWORK_STATE_CHANGED";
         default: return "";
     }
 }

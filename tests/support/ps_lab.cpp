@@ -1,7 +1,7 @@
-#include "ps_lab.h"
+#include "support/ps_lab.h"
 
-#include <gtest/gtest.h>
-
+#include <fcntl.h>
+#include <limits.h>
 #include <signal.h>
 #include <spawn.h>
 #include <stdio.h>
@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -34,7 +35,8 @@ bool WriteFile(const std::string &path, const std::string &text, mode_t mode) {
 
 bool NetworkLab::Inside() { return getenv(kInsideVar) != nullptr; }
 
-bool NetworkLab::Build(const std::string &dir, const std::string &ifname, std::string *why) {
+bool NetworkLab::Build(const std::string &dir, const std::string &ifname, std::string *why,
+                       const std::string &prefix) {
     if (geteuid() != 0) {
         *why = "needs root for private network namespaces";
         return false;
@@ -47,8 +49,8 @@ bool NetworkLab::Build(const std::string &dir, const std::string &ifname, std::s
     }
     dir_ = dir;
     const std::string id = std::to_string(getpid());
-    modemNs_ = "zvps-m-" + id;
-    hostNs_ = "zvps-h-" + id;
+    modemNs_ = prefix + "-m-" + id;
+    hostNs_ = prefix + "-h-" + id;
     const std::vector<std::string> steps = {
         "ip netns add " + modemNs_,
         "ip netns add " + hostNs_,
@@ -74,8 +76,16 @@ bool NetworkLab::Build(const std::string &dir, const std::string &ifname, std::s
     std::vector<char *> argv;
     for (std::string &a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
+    // Its messages go to a file of its own, not into the output of the program under test.
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    const std::string log = dir + "/dnsmasq.log";
+    posix_spawn_file_actions_addopen(&files, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&files, 1, 2);
     pid_t pid;
-    if (posix_spawnp(&pid, "ip", nullptr, nullptr, argv.data(), environ) != 0) {
+    int err = posix_spawnp(&pid, "ip", &files, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&files);
+    if (err != 0) {
         *why = "could not start dnsmasq";
         return false;
     }
@@ -92,19 +102,23 @@ NetworkLab::~NetworkLab() {
     if (!modemNs_.empty()) Sh("ip netns delete " + modemNs_);
 }
 
-int NetworkLab::RunCurrentCaseInside() {
-    const ::testing::TestInfo *info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string filter = std::string("--gtest_filter=") + info->test_suite_name() + "." + info->name();
-    char self[4096];
+std::string NetworkLab::Self() {
+    char self[PATH_MAX];
     ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    if (n <= 0) return -1;
+    if (n <= 0) return std::string();
     self[n] = '\0';
-    // "ip netns exec" gives the case a mount namespace of its own: the DHCP client's lease
-    // and run directories there are private tmpfs mounts, so parallel cases never share them.
+    return self;
+}
+
+int NetworkLab::RunInside(const std::vector<std::string> &program, volatile sig_atomic_t *child) {
+    if (program.empty() || hostNs_.empty()) return -1;
+    // "ip netns exec" gives the program a mount namespace of its own: the DHCP client's lease
+    // and run directories there are private tmpfs mounts, so parallel runs never share them.
     const std::string script =
         "mkdir -p /var/lib/dhcpcd /run/dhcpcd && mount -t tmpfs tmpfs /var/lib/dhcpcd && "
         "mount -t tmpfs tmpfs /run/dhcpcd && exec ${ZV_TEST_EMULATOR:+\"$ZV_TEST_EMULATOR\"} \"$0\" \"$@\"";
-    std::vector<std::string> args = {"ip", "netns", "exec", hostNs_, "sh", "-c", script, self, filter};
+    std::vector<std::string> args = {"ip", "netns", "exec", hostNs_, "sh", "-c", script};
+    args.insert(args.end(), program.begin(), program.end());
     std::vector<char *> argv;
     for (std::string &a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -113,8 +127,14 @@ int NetworkLab::RunCurrentCaseInside() {
     int err = posix_spawnp(&pid, "ip", nullptr, nullptr, argv.data(), environ);
     unsetenv(kInsideVar);
     if (err != 0) return -1;
+    if (child) *child = pid;
     int status = 0;
-    if (waitpid(pid, &status, 0) < 0) return -1;
+    pid_t r;
+    do {
+        r = waitpid(pid, &status, 0);
+    } while (r < 0 && errno == EINTR);
+    if (child) *child = 0;
+    if (r < 0) return -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
