@@ -368,6 +368,69 @@ TEST_F(PsPpp, WcdmaOtherChipWithCredentials) {
     ExpectTornDown("+++", 1, "deactivation");
 }
 
+// A real PPP link: the library's pppd is Debian's, and once the simulated modem says CONNECT a
+// second real pppd (in a network namespace of its own) serves the network's side on the MODEM
+// port's master end. The setup answer carries what IPCP negotiated. Needs a kernel with PPP:
+// scripts/test-ppp-vm.sh runs it in a VM (tests/vm/ppp-real.sh prepares the VM's pppd options).
+TEST_F(PsPpp, RealPppdLink) {
+    const char *ipUp = getenv("ZV_PPP_IP_UP");
+    if (!getenv("ZV_REAL_PPPD") || !ipUp || access("/dev/ppp", F_OK) != 0 || access("/usr/sbin/pppd", X_OK) != 0) {
+        printf("skipped: needs a kernel with PPP and Debian's pppd; scripts/test-ppp-vm.sh runs it in a VM\n");
+        GTEST_SKIP() << "needs a kernel with PPP (scripts/test-ppp-vm.sh)";
+    }
+    ZV_IN_PRIVATE_NAMESPACES();
+    Install();
+    const std::string bin = root_ + "/system/bin";
+    ASSERT_EQ(unlink((bin + "/pppd").c_str()), 0);
+    ASSERT_EQ(symlink("/usr/sbin/pppd", (bin + "/pppd").c_str()), 0);
+    // The network's pppd under another name: the library's look-up for "pppd" must not find it.
+    const std::string network = dir_ + "/netpppd";
+    ASSERT_EQ(symlink("/usr/sbin/pppd", network.c_str()), 0);
+    // Debian's pppd reports the peer's DNS servers to its ip-up script; the platform's writes
+    // them into the property store, which this one does too.
+    std::ofstream(ipUp) << "#!/bin/sh\n[ -n \"$DNS1\" ] || exit 0\n"
+                           "printf '%s\\n' \"$DNS1\" > '" << propDir_ << "'/net.$1.dns1\n"
+                           "printf '%s\\n' \"${DNS2:-$DNS1}\" > '" << propDir_ << "'/net.$1.dns2\n";
+    ASSERT_EQ(chmod(ipUp, 0755), 0);
+
+    SetProperty("ro.build.version.release", "6.0");
+    StartWithModem(modemsim::ModuleType::kWcdma);
+    ASSERT_TRUE(WaitRadioState(RADIO_STATE_SIM_READY));
+    // The library hands pppd the device's path: here it leads to the simulated MODEM port.
+    unlink("/dev/ttyUSB0");
+    ASSERT_EQ(symlink(port().SlavePath().c_str(), "/dev/ttyUSB0"), 0);
+    port().SetTaker([network](int master) -> pid_t {
+        V args = {"/usr/bin/unshare", "-n", network, "notty", "noauth", "local", "nodetach", "novj", "noccp",
+                  "10.64.64.1:10.64.64.5", "ms-dns", "10.11.12.1", "ms-dns", "10.11.12.2"};
+        std::vector<char *> argv;
+        for (std::string &a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, master, 0);
+        posix_spawn_file_actions_adddup2(&actions, master, 1);
+        pid_t pid = -1;
+        if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        close(master);
+        return pid;
+    });
+    zvtest::Completion c = Setup(kInternet, 90s);
+    unlink("/dev/ttyUSB0");
+    ASSERT_EQ(c.error, RIL_E_SUCCESS) << ReadLog();
+    EXPECT_EQ(port().Commands(), (V{"ATD*99#"}));
+    ASSERT_EQ(c.strings.size(), 5u);
+    EXPECT_EQ(c.strings[1], "ppp0");
+    EXPECT_EQ(c.strings[2], "10.64.64.5") << "the address IPCP gave";
+    EXPECT_EQ(c.strings[3], "10.11.12.1 10.11.12.2");
+    printf("setup answered over a real PPP link: %s on %s, DNS %s\n", c.strings[2].c_str(), c.strings[1].c_str(),
+           c.strings[3].c_str());
+    EXPECT_NE(Ip("-4 -o addr show dev ppp0").find("inet 10.64.64.5 peer 10.64.64.1"), std::string::npos);
+    EXPECT_EQ(Deactivate().error, RIL_E_SUCCESS);
+    EXPECT_TRUE(daemon_.WaitUntil([] { return Ip("-o link show dev ppp0").find("ppp0:") == std::string::npos; }, 10s))
+        << "the library's pppd is gone, and ppp0 with it";
+}
+
 // Without the platform's pppd there is no data path: the request is refused before the modem
 // is dialled. Needs no privileges.
 TEST_F(PsPpp, NoPppdNoDial) {
