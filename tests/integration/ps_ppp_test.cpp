@@ -368,6 +368,29 @@ TEST_F(PsPpp, WcdmaOtherChipWithCredentials) {
     ExpectTornDown("+++", 1, "deactivation");
 }
 
+// A TD-SCDMA module dials on the control port; its MODEM port only carries pppd's line.
+TEST_F(PsPpp, TdscdmaDialsOnTheControlPort) {
+    ZV_IN_PRIVATE_NAMESPACES();
+    Start(modemsim::ModuleType::kTdscdma);
+    const V line = Line({"/system/bin/pppd", "/dev/ttyUSB0"}, "", {"-am"});
+    Expect(line);
+    zvtest::Completion c = Setup({"1", "0", "cmnet", "", "", "3", "IP"});
+    ASSERT_EQ(c.error, RIL_E_SUCCESS) << Rejected() << ReadLog();
+    EXPECT_TRUE(modem().ExpectCommands({"ATH", "AT+CGDCONT=1,\"IP\",\"cmnet\"", "ATD*99#"}, 0));
+    EXPECT_TRUE(port().Commands().empty());
+    ExpectRealPppdAccepts(PppdArgs());
+    modem().ClearCommands();
+    EXPECT_EQ(Deactivate().error, RIL_E_SUCCESS);
+    EXPECT_EQ(modem().CountCommands("ATH"), 2u) << "the call's and the port's hang-up, both on the control port";
+    EXPECT_EQ(modem().CountCommands("AT+CGACT=0"), 0u);
+
+    // The control port refuses the dial: failed, torn down, answered once.
+    Reply(DialReply::kNoCarrier);
+    modem().ClearCommands();
+    EXPECT_EQ(Setup({"1", "0", "cmnet", "", "", "3", "IP"}).error, RIL_E_GENERIC_FAILURE);
+    EXPECT_TRUE(modem().ExpectCommands({"ATD*99#", "ATH", "ATH"}, 0));
+}
+
 // A real PPP link: the library's pppd is Debian's, and once the simulated modem says CONNECT a
 // second real pppd (in a network namespace of its own) serves the network's side on the MODEM
 // port's master end. The setup answer carries what IPCP negotiated. Needs a kernel with PPP:

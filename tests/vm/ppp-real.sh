@@ -1,6 +1,7 @@
 #!/bin/sh
 # Runs inside a VM with a PPP kernel (scripts/test-ppp-vm.sh): the PPP data path against real
-# pppd at both ends of the simulated MODEM port. $1 is the build directory.
+# pppd at both ends of the simulated MODEM port. $1 is the build directory; with $2 (a directory
+# shared with the host) the output is also kept there as it comes, in ppp-real.log.
 set -eu
 build=${1:?usage: ppp-real.sh BUILD_DIR}
 # Debian's /etc/ppp/options asks for authentication, modem lines and a lock file; the link here
@@ -14,4 +15,10 @@ mount --bind /run/zv-ppp-options /etc/ppp/options
 cp /etc/resolv.conf /run/zv-resolv.conf 2>/dev/null || : > /run/zv-resolv.conf
 mount --bind /run/zv-resolv.conf /etc/resolv.conf
 export ZV_REAL_PPPD=1 ZV_PPP_IP_UP=/run/zv-ppp-ip-up ZORVIK_TIME_SCALE=1
-exec "$build/bin/integration_tests" --gtest_filter='PsPpp.RealPppdLink'
+log=${2:+$2/ppp-real.log}
+log=${log:-/tmp/ppp-real.log}
+set +e
+stdbuf -oL -eL "$build/bin/integration_tests" --gtest_filter='PsPpp.RealPppdLink' > "$log" 2>&1
+rc=$?
+cat "$log"
+exit $rc
