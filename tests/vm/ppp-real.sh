@@ -17,6 +17,13 @@ mount --bind /run/zv-resolv.conf /etc/resolv.conf
 export ZV_REAL_PPPD=1 ZV_PPP_IP_UP=/run/zv-ppp-ip-up ZORVIK_TIME_SCALE=1
 log=${2:+$2/ppp-real.log}
 log=${log:-/tmp/ppp-real.log}
+if [ -n "${2:-}" ]; then
+    # While it runs: the library's log and the process list, for a run that does not end.
+    while sleep 3; do
+        for f in /tmp/zvril-test-*/ril.log; do [ -f "$f" ] && cp "$f" "$2/$(basename "$(dirname "$f")").log"; done
+        ps -eo pid,ppid,stat,wchan:20,args > "$2/ps.txt" 2>/dev/null
+    done &
+fi
 set +e
 stdbuf -oL -eL "$build/bin/integration_tests" --gtest_filter='PsPpp.RealPppdLink' > "$log" 2>&1
 rc=$?
