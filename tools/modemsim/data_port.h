@@ -30,7 +30,8 @@ class Modem;
 class DataPort {
   public:
     // Runs on the port's thread right after "CONNECT" went out. `master` is a descriptor of the
-    // pty's master that the taker owns (and must close). Returns the process id of the program
+    // pty's master that the taker owns (and must close); it shares the port's non-blocking
+    // open file, so leave its flags alone. Returns the process id of the program
     // that now serves the line (the port waits for it, and terminates it at unplug), or -1 to
     // leave the line to the simulator.
     using Taker = std::function<pid_t(int master)>;
