@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <string.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -53,16 +54,24 @@ void SetModemPort(const char *path) {
     pthread_mutex_unlock(&s_state_mutex);
 }
 
+// A port that never takes the bytes (flow stopped, a line discipline that refuses them) is
+// given up on after this long instead of being retried for ever.
+constexpr long long kWriteWaitMs = 3000;
+
 bool WriteAll(int fd, const char *data, size_t length, bool retryZero) {
+    const long long deadline = zv::ps::NowMs() + kWriteWaitMs;
     while (length > 0) {
         ssize_t n = write(fd, data, length);
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && errno == EAGAIN) {
+        if ((n < 0 && errno == EAGAIN) || (n == 0 && retryZero)) {
+            if (zv::ps::NowMs() >= deadline) {
+                errno = EAGAIN;
+                return false;
+            }
             struct pollfd p = {fd, POLLOUT, 0};
             poll(&p, 1, 100);
             continue;
         }
-        if (n == 0 && retryZero) continue;
         if (n <= 0) return false;
         data += n;
         length -= static_cast<size_t>(n);
@@ -83,6 +92,14 @@ int dial_at_modem(const char *command) {
         RLOGD("dial_at_modem : open %s error! %s", path.c_str(), strerror(errno));
         SetModemPort("/dev/ttyUSB1");
         return -1;
+    }
+    // A pppd that was killed leaves its line discipline on the port while anything else keeps
+    // it open, and that discipline refuses every write: the dialler's commands need the
+    // terminal's own.
+    int ldisc = N_TTY;
+    if (ioctl(fd.get(), TIOCGETD, &ldisc) == 0 && ldisc != N_TTY) {
+        ldisc = N_TTY;
+        ioctl(fd.get(), TIOCSETD, &ldisc);
     }
     struct termios ios;
     if (tcgetattr(fd.get(), &ios) < 0) {

@@ -4,6 +4,7 @@
 #include <errno.h>
 #include <pthread.h>
 #include <signal.h>
+#include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -47,6 +48,9 @@ constexpr size_t kShellMax = 1022;
 // detached threads; the lock is only ever held for a copy.
 std::mutex g_pppMutex;
 std::vector<std::string> g_pppArgs;
+// Counts the pppd runs: a PPP thread whose pppd ends after a newer one was started must not
+// clear the newer call's APN nor tell its address thread that pppd has ended.
+unsigned g_pppRun = 0;
 
 void SetApn(const char *apn) {
     std::lock_guard<std::mutex> lock(g_pppMutex);
@@ -94,7 +98,8 @@ std::string DisplayLine(const std::vector<std::string> &args) {
     return line;
 }
 
-void *RunPppScript(void *) {
+void *RunPppScript(void *param) {
+    const unsigned run = static_cast<unsigned>(reinterpret_cast<uintptr_t>(param));
     std::vector<std::string> args;
     {
         std::lock_guard<std::mutex> lock(g_pppMutex);
@@ -105,8 +110,13 @@ void *RunPppScript(void *) {
     argv.push_back(nullptr);
     int ret = ril_exec_argv(argv.data());
     RLOGD("ModemRunPPPScript return ret %d!\n", ret);
-    zv::Store(terminal_connect, 1);
-    SetApn("");
+    {
+        std::lock_guard<std::mutex> lock(g_pppMutex);
+        if (run == g_pppRun) {
+            zv::Store(terminal_connect, 1);
+            g_apn[0] = '\0';
+        }
+    }
     zv::ReportUnsolicited(RIL_UNSOL_DATA_CALL_LIST_CHANGED);
     return nullptr;
 }
@@ -114,7 +124,6 @@ void *RunPppScript(void *) {
 void *AddressThread(void *param) {
     RIL_Token t = param;
     ifc_init();
-    zv::Store(terminal_connect, 0);
     for (int count = kAddressAttempts;; --count) {
         if (GetAddressInfobyAdapter() == 1) {
             ifc_close();
@@ -326,7 +335,16 @@ void ModemDeactivatePdpLink(void) {
     property_set("net.ppp0.dns1", "");
 }
 
-int ModemStartPPPThread(void) { return StartDetached(RunPppScript, nullptr); }
+int ModemStartPPPThread(void) {
+    unsigned run;
+    {
+        std::lock_guard<std::mutex> lock(g_pppMutex);
+        run = ++g_pppRun;
+        // Cleared before pppd can end: an end before the address thread starts is not lost.
+        zv::Store(terminal_connect, 0);
+    }
+    return StartDetached(RunPppScript, reinterpret_cast<void *>(static_cast<uintptr_t>(run)));
+}
 
 int ModemStartAddressThread(RIL_Token t) { return StartDetached(AddressThread, t); }
 

@@ -4,10 +4,12 @@
 #include <stdarg.h>
 #include <stdlib.h>
 #include <string.h>
+#include <unistd.h>
 
 #include <memory>
 #include <string>
 
+#include <zorvik/host.h>
 #include <zvlog.h>
 #include <zvplatform.h>
 #include <zvrequest.h>
@@ -21,6 +23,7 @@
 namespace {
 
 constexpr int kRilVersion = 12;
+constexpr const char *kPppd = "/system/bin/pppd";
 
 struct FreeDeleter {
     void operator()(void *p) const { free(p); }
@@ -95,24 +98,44 @@ void RequestSetupDataCall(void *data, size_t datalen, RIL_Token t) {
         return;
     }
 
-    if (zv::Load(zv_ndis_or_modem) != 1) {
-        // The PPP path's pieces are built (ModemActivatePdpLink and the rest, src/ps/ppp_link.cpp)
-        // but not yet proven end to end against a simulated MODEM port: not served until then.
-        RLOGD("RequestSetupDataCall: no data path over PPP");
+    const AuthRow &auth = AuthFor(count > kAuth ? args[kAuth] : nullptr);
+    auto fill = [&] {
+        memset(&ndis_st, 0, sizeof ndis_st);
+        RLOGD("********RIL_VERSION = %d **********", kRilVersion);
+        CopyField(ndis_st.pdptype, arg(kProtocol), "warning:pdptype too long");
+        CopyField(ndis_st.apn, arg(kApn), "warning:apn too long");
+        CopyField(ndis_st.user, arg(kUser), "warning:user too long");
+        CopyField(ndis_st.password, arg(kPassword), "warning:password too long");
+        ndis_st.authtype = auth.authtype;
+        ndis_st.token = t;
+        ndis_st.ndis_event = NDIS_EVENT_REQUEST_PDP_ACTIVE;
+    };
+
+    if (zv::Load(zv_ndis_or_modem) != 1 && access(zv::RootPath(kPppd).c_str(), X_OK) != 0) {
+        // Without the platform's pppd nothing could carry the call: the modem is not dialled
+        // for nothing, and the framework learns that this device has no data path.
+        RLOGD("RequestSetupDataCall: %s is not installed, no data call over PPP", kPppd);
         zv::CompleteRequest(t, RIL_E_REQUEST_NOT_SUPPORTED);
+        return;
+    }
+    if (zv::Load(zv_ndis_or_modem) != 1) {
+        // The PPP path dials and waits on this thread for up to half a minute: the state
+        // machine's lock is held only for the copy. On 1 the PPP path has answered or will
+        // answer (its address thread); on failure nothing has been answered yet.
+        NdisCallInfo record;
+        {
+            zv::ps::NdisLock lock;
+            fill();
+            record = ndis_st;
+        }
+        int ret = ModemActivatePdpLink(&record, auth.pppOptions);
+        RLOGD("ret = ModemActivatePdpLink ret = %d\n", ret);
+        if (ret != 1) zv::CompleteRequest(t, RIL_E_GENERIC_FAILURE);
         return;
     }
 
     zv::ps::NdisLock lock;
-    memset(&ndis_st, 0, sizeof ndis_st);
-    RLOGD("********RIL_VERSION = %d **********", kRilVersion);
-    CopyField(ndis_st.pdptype, arg(kProtocol), "warning:pdptype too long");
-    CopyField(ndis_st.apn, arg(kApn), "warning:apn too long");
-    CopyField(ndis_st.user, arg(kUser), "warning:user too long");
-    CopyField(ndis_st.password, arg(kPassword), "warning:password too long");
-    ndis_st.authtype = AuthFor(count > kAuth ? args[kAuth] : nullptr).authtype;
-    ndis_st.token = t;
-    ndis_st.ndis_event = NDIS_EVENT_REQUEST_PDP_ACTIVE;
+    fill();
     // Start from what the modem says, unless a transition is under way: its waiting request
     // must be answered by the machine, not forgotten.
     if (!zv::ps::TransitionPending())
@@ -122,8 +145,8 @@ void RequestSetupDataCall(void *data, size_t datalen, RIL_Token t) {
 
 void RequestDeactivateDataCall(RIL_Token t) {
     if (zv::Load(zv_ndis_or_modem) != 1) {
-        RLOGD("RequestDeactivateDataCall: no data path over PPP");
-        zv::CompleteRequest(t, RIL_E_REQUEST_NOT_SUPPORTED);
+        ModemDeactivatePdpLink();
+        zv::CompleteRequest(t, RIL_E_SUCCESS);
         return;
     }
     // Answered by the state machine: at once, or when the modem confirms (or the guard ends).

@@ -4,8 +4,12 @@
 // with a blank after the '=') disconnects; each is answered OK at once and reported later with
 // "^NDISSTAT: <stat>,,,"IPV4"", as the modem does once the network has answered. The state is
 // read with "^NDISSTATQRY?" (and "+CGACT?"), the addresses with "^DHCP?".
+//
+// The PPP way: "AT+CGDCONT=..." (3GPP) or "AT^PPPCFG = ..." (CDMA) define the context on the
+// control port, the dial goes to the MODEM port (data_port.h), answered by ModemPortAnswer.
 #include <modemsim/features.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -69,7 +73,67 @@ Lines Dhcp(Modem &m, const std::string &) {
             "OK"};
 }
 
+std::string Upper(std::string text) {
+    for (char &c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+Lines DefineContext(Modem &m, const std::string &command) {
+    std::vector<std::string> f = Fields(command.substr(sizeof("AT+CGDCONT=") - 1));
+    if (f.size() < 3 || f[0].empty() || f[1].empty()) return {"+CME ERROR: 50"};
+    m.Update([&](ModelState &s) {
+        s.data.pdp_cid = f[0];
+        s.data.pdp_type = f[1];
+        s.data.pdp_apn = f[2];
+    });
+    return {"OK"};
+}
+
+Lines PppConfig(Modem &m, const std::string &command) {
+    std::string args = command.substr(sizeof("AT^PPPCFG") - 1);
+    std::size_t eq = args.find('=');
+    if (eq == std::string::npos) return {"ERROR"};
+    std::vector<std::string> f = Fields(args.substr(eq + 1));
+    if (f.size() != 2) return {"+CME ERROR: 50"};
+    m.Update([&](ModelState &s) {
+        s.data.ppp_user = f[0];
+        s.data.ppp_password = f[1];
+    });
+    return {"OK"};
+}
+
+// A dial: the reply the model asks for; "CONNECT" puts the port online (the port does that).
+Lines Dial(Modem &m, const char *connected) {
+    DialReply reply = DialReply::kConnect;
+    m.Update([&](ModelState &s) {
+        ++s.data.dials;
+        reply = s.data.dial_reply;
+    });
+    switch (reply) {
+        case DialReply::kConnect: return {connected};
+        case DialReply::kNoCarrier: return {"NO CARRIER"};
+        case DialReply::kSilent: return {};
+    }
+    return {};
+}
+
 }  // namespace
+
+bool ModemPortAnswer(Modem &m, const std::string &command, Modem::Lines *lines) {
+    const std::string c = Upper(command);
+    if (c == "ATD*99#" || c.rfind("ATD*99*", 0) == 0 || c == "AT+CGDATA=\"PPP\",1" || c == "ATD#777" ||
+        c == "ATDT#777" || c == "ATA") {
+        *lines = Dial(m, "CONNECT");
+    } else if (c == "ATH" || c == "ATH0") {
+        *lines = {"OK"};
+    } else if (c.size() >= 2 && c.compare(0, 2, "AT") == 0 && c.find_first_of("+^") == std::string::npos) {
+        // The basic commands a dialler sends first (ATZ, ATE0, ATQ0V1, AT&F, ATS0=0).
+        *lines = {"OK"};
+    } else {
+        return false;
+    }
+    return true;
+}
 
 bool DataAnswer(Modem &m, const std::string &command, Modem::Lines *lines) {
     if (command.rfind("AT^NDISDUP=", 0) == 0) {
@@ -80,6 +144,15 @@ bool DataAnswer(Modem &m, const std::string &command, Modem::Lines *lines) {
         *lines = Dhcp(m, command);
     } else if (command == "AT+CGACT?") {
         *lines = {"+CGACT: 1," + std::to_string(m.State().data.connected ? 1 : 0), "OK"};
+    } else if (command.rfind("AT+CGDCONT=", 0) == 0) {
+        *lines = DefineContext(m, command);
+    } else if (command.rfind("AT+CGACT=", 0) == 0) {
+        *lines = {"OK"};
+    } else if (command.rfind("AT^PPPCFG", 0) == 0) {
+        *lines = PppConfig(m, command);
+    } else if (command == "ATD*99#") {
+        // The TD-SCDMA module dials its packet call on the control port.
+        *lines = Dial(m, "OK");
     } else if (command == "AT^GLASTERR=1") {
         *lines = {"^GLASTERR: 1," + std::to_string(m.State().data.last_error), "OK"};
     } else {

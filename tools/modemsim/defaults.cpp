@@ -301,7 +301,8 @@ bool DefaultAnswer(Modem &m, const std::string &command, Lines *lines) {
     if (command == "ATH" && CallAnswer(m, command, lines)) return true;
     if (BasicCommands(m, command, lines)) return true;
     using FeatureAnswer = bool (*)(Modem &, const std::string &, Lines *);
-    for (FeatureAnswer feature : {CallAnswer, NetworkAnswer, SmsAnswer, SimFilesAnswer, DataAnswer, BandAnswer}) {
+    // Packet data first: "ATD*99#" is its dial, not a voice call's.
+    for (FeatureAnswer feature : {DataAnswer, CallAnswer, NetworkAnswer, SmsAnswer, SimFilesAnswer, BandAnswer}) {
         if (feature(m, command, lines)) return true;
     }
     const unsigned mask = MaskOf(m.type());

@@ -15,6 +15,8 @@ bool NetworkAnswer(Modem &m, const std::string &command, Modem::Lines *lines);  
 bool SmsAnswer(Modem &m, const std::string &command, Modem::Lines *lines);       // sms.cpp
 bool SimFilesAnswer(Modem &m, const std::string &command, Modem::Lines *lines);  // simfiles.cpp
 bool DataAnswer(Modem &m, const std::string &command, Modem::Lines *lines);      // data.cpp
+// The MODEM port's answer to one command line (data_port.h); false: "ERROR".       // data.cpp
+bool ModemPortAnswer(Modem &m, const std::string &command, Modem::Lines *lines);
 // A network drop of the NDIS call: the model forgets the call and the modem reports it.
 void DropDataCall(Modem &m, int cause);                                          // data.cpp
 // Final result for a command that needs a usable SIM, or "" when the SIM is ready (defaults.cpp).

@@ -3,6 +3,7 @@
 // and scripts.
 
 #include <modemsim/control.h>
+#include <modemsim/data_port.h>
 #include <modemsim/modemsim.h>
 #include <modemsim/sysfs_tree.h>
 
@@ -92,10 +93,11 @@ class Device {
         }
         const std::string path = modem_.SlavePath();
         if (tree_) {
-            // The control port leads to the simulator; the data and diagnostics nodes are
-            // placeholders, as in the tests.
+            // The control and MODEM ports lead to the simulator; the diagnostics node is a
+            // placeholder, as in the tests.
             modemsim::ModemLayout layout;
-            layout.usb.push_back({0, "01", "ttyUSB0", "/dev/null", true});
+            const std::string data = modem_.data_port().SlavePath();
+            layout.usb.push_back({0, "01", "ttyUSB0", data.empty() ? "/dev/null" : data, true});
             layout.usb.push_back({1, "02", "ttyUSB1", path, true});
             layout.usb.push_back({2, "03", "ttyUSB2", "/dev/null", true});
             if (ecm_) layout.net.push_back({"usb0", 4, ""});

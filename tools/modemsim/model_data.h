@@ -3,9 +3,13 @@
 #ifndef ZORVIK_TOOLS_MODEMSIM_MODEL_DATA_H
 #define ZORVIK_TOOLS_MODEMSIM_MODEL_DATA_H
 
+#include <cstddef>
 #include <string>
 
 namespace modemsim {
+
+// How the MODEM port answers a dial ("ATD*99#", "AT+CGDATA="PPP",1", "ATD#777", "ATA").
+enum class DialReply { kConnect, kNoCarrier, kSilent };
 
 struct DataModel {
     bool connected = false;          // the NDIS call is up
@@ -24,6 +28,17 @@ struct DataModel {
     std::string dhcp_server = "01E1A8C0";
     std::string dhcp_dns1 = "01E1A8C0";
     std::string dhcp_dns2 = "02E1A8C0";
+
+    // The PPP way: the context defined on the control port, then a dial on the MODEM port
+    // (data_port.h), whose line carries PPP after "CONNECT".
+    std::string pdp_cid, pdp_type, pdp_apn;       // last "AT+CGDCONT=<cid>,"<type>","<apn>""
+    std::string ppp_user, ppp_password;           // last "AT^PPPCFG = "<user>", "<password>""
+    DialReply dial_reply = DialReply::kConnect;   // what a dial gets (kSilent: nothing at all)
+    bool online = false;                          // the MODEM port carries PPP
+    int dials = 0;                                // dials answered on the MODEM port
+    int escapes = 0;                              // "+++" received on the MODEM port
+    int hangups = 0;                              // times an online line went back to commands
+    std::size_t ppp_bytes = 0;                    // bytes received while online
 };
 
 }  // namespace modemsim

@@ -6,6 +6,8 @@
 
 #include <modemsim/modemsim.h>
 
+#include <modemsim/data_port.h>
+
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -80,7 +82,7 @@ struct Modem::Connection {
     Clock::time_point next_write{};  // a paced line rests until then
 };
 
-Modem::Modem(ModuleType type) : type_(type) {
+Modem::Modem(ModuleType type) : type_(type), data_port_(std::make_unique<DataPort>(*this)) {
     if (type == ModuleType::kCdmaNoCard) state_.sim = SimState::kAbsent;
 }
 
@@ -129,24 +131,28 @@ bool Modem::Plug() {
         return false;
     }
 
-    std::lock_guard<std::mutex> lock(mu_);
-    slave_path_ = path;
-    wake_fd_ = conn->wake;
-    stop_ = false;
-    state_.echo = echo_at_power_on_;
-    out_.clear();
-    after_answer_.clear();
-    last_answer_due_ = Clock::time_point{};
-    try {
-        thread_ = std::thread(&Modem::Serve, this, conn.get());
-    } catch (const std::system_error &) {
-        wake_fd_ = -1;
-        CloseFd(conn->master);
-        CloseFd(conn->slave);
-        CloseFd(conn->wake);
-        return false;
+    {
+        std::lock_guard<std::mutex> lock(mu_);
+        slave_path_ = path;
+        wake_fd_ = conn->wake;
+        stop_ = false;
+        state_.echo = echo_at_power_on_;
+        out_.clear();
+        after_answer_.clear();
+        last_answer_due_ = Clock::time_point{};
+        try {
+            thread_ = std::thread(&Modem::Serve, this, conn.get());
+        } catch (const std::system_error &) {
+            wake_fd_ = -1;
+            CloseFd(conn->master);
+            CloseFd(conn->slave);
+            CloseFd(conn->wake);
+            return false;
+        }
+        conn_ = conn.release();  // the serving thread deletes it
     }
-    conn_ = conn.release();  // the serving thread deletes it
+    // A MODEM port that cannot be opened leaves the control port usable.
+    if (!data_port_->Plug()) std::fprintf(stderr, "modemsim: cannot open the MODEM port's pty\n");
     return true;
 }
 
@@ -197,6 +203,7 @@ void Modem::Serve(Connection *conn) {
         std::lock_guard<std::mutex> lock(mu_);
         stop_ = true;  // unplugged from now on, also when the pty broke
     }
+    data_port_->Unplug();  // both ports go with the device
     // Master first: from here on a reader of the slave gets EIO, as after a real unplug.
     CloseFd(conn->master);
     CloseFd(conn->slave);

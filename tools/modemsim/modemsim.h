@@ -18,6 +18,7 @@
 #include <cstddef>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -31,6 +32,8 @@
 #include <modemsim/model_sms.h>
 
 namespace modemsim {
+
+class DataPort;  // modemsim/data_port.h
 
 enum class ModuleType { kWcdma, kTdscdma, kCdma, kCdmaNoCard };
 
@@ -96,6 +99,8 @@ class Modem {
     bool IsPlugged() const;
     std::string SlavePath() const;  // "/dev/pts/N" of the current plug, "" when unplugged
     ModuleType type() const { return type_; }
+    // The MODEM port, a second pty plugged and unplugged with this one (modemsim/data_port.h).
+    DataPort &data_port() { return *data_port_; }
 
     // ---- scripting; the rule registered last wins when several match
     void On(const std::string &command, Lines lines);       // exact command text (without CR)
@@ -202,6 +207,7 @@ class Modem {
     bool stop_ = false;
     std::thread thread_;
     std::thread::id serving_id_;
+    std::unique_ptr<DataPort> data_port_;
 };
 
 // The answer of a freshly powered modem of m.type() to one command, from the default table and
