@@ -391,6 +391,36 @@ TEST_F(PsPpp, TdscdmaDialsOnTheControlPort) {
     EXPECT_TRUE(modem().ExpectCommands({"ATD*99#", "ATH", "ATH"}, 0));
 }
 
+// A packet call the network offers: whoever learns of it sets g_pspackage and wakes the worker
+// thread; the worker answers "ATA" on the MODEM port and starts pppd, and once ppp0 has its
+// address there is no request to answer: the list change is reported and the flag cleared.
+TEST_F(PsPpp, NetworkOfferedCallIsAnsweredByTheWorker) {
+    ZV_IN_PRIVATE_NAMESPACES();
+    Start(modemsim::ModuleType::kWcdma);
+    Expect(Line({"/system/bin/pppd", "/dev/ttyUSB0"}, "", {"-am"}));
+    const size_t from = daemon_.UnsolicitedCount(), answered = daemon_.CompletionCount();
+    int *flag = Sym<int>("g_pspackage");
+    auto *mutex = Sym<pthread_mutex_t>("s_cmd_mutex");
+    auto *cond = Sym<pthread_cond_t>("s_cmd_cond");
+    ASSERT_TRUE(flag && mutex && cond);
+    pthread_mutex_lock(mutex);
+    __atomic_store_n(flag, 1, __ATOMIC_RELAXED);
+    pthread_cond_signal(cond);
+    pthread_mutex_unlock(mutex);
+
+    EXPECT_TRUE(daemon_.WaitForUnsolicited(RIL_UNSOL_DATA_CALL_LIST_CHANGED, 20s, from)) << ReadLog();
+    EXPECT_TRUE(daemon_.WaitUntil([flag] { return __atomic_load_n(flag, __ATOMIC_RELAXED) == 0; }, 5s));
+    EXPECT_EQ(port().Commands(), (V{"ATA"}));
+    EXPECT_EQ(PppdArgs(), Line({"/system/bin/pppd", "/dev/ttyUSB0"}, "", {"-am"})) << Rejected();
+    EXPECT_NE(Ip("-4 -o addr show dev ppp0").find("inet 10.64.64.5"), std::string::npos);
+    EXPECT_EQ(daemon_.CompletionCount(), answered) << "nothing was asked, so nothing is answered";
+
+    // The framework ends it like any call.
+    const size_t before = port().Commands().size();
+    EXPECT_EQ(Deactivate().error, RIL_E_SUCCESS);
+    ExpectTornDown("+++", before, "network-offered call ended");
+}
+
 // A real PPP link: the library's pppd is Debian's, and once the simulated modem says CONNECT a
 // second real pppd (in a network namespace of its own) serves the network's side on the MODEM
 // port's master end. The setup answer carries what IPCP negotiated. Needs a kernel with PPP:
