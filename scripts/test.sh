@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the suite plainly, under ASan+UBSan, under TSan, for 32-bit ARM
-# under qemu-arm, and each libFuzzer target briefly; ends with one line adding them all up ("N passed, N failed").
+# under qemu-arm, the PPP data path over a real link in a VM, and each libFuzzer target briefly; ends with one line adding them all up ("N passed, N failed").
 # Usage: scripts/test.sh [--quick] (plain suite only)
 #   ZV_FUZZ_SECONDS  seconds per fuzz target (default 10)
 #   ZV_TSAN=0        skip the ThreadSanitizer run
 #   ZV_ARMHF=0       skip the 32-bit ARM build under qemu-arm (scripts/test-armhf.sh)
+#   ZV_PPP_VM=0      skip the real PPP link in a qemu VM (scripts/test-ppp-vm.sh)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -13,6 +14,7 @@ jobs=$(nproc 2>/dev/null || echo 2)
 passed=0 failed=0 skipped=0
 failures=()   # "<build dir>|<test name>" of every failed test, for their output at the end
 fuzz_failures=()
+vm_failed=0
 
 # Counts one ctest run from its status lines ("  3/250 Test   #3: name ....   Passed  0.01 sec").
 count_ctest() {  # build-dir, ctest output file
@@ -61,6 +63,11 @@ finish() {
       echo "==== failed: ${f#*|} (${f%%|*})"
       test_output "${f%%|*}" "${f#*|}"
     done
+    if [ "$vm_failed" = 1 ]; then
+      echo
+      echo "==== failed: PsPpp.RealPppdLink in the VM (its whole output: build/ppp-vm-output.txt)"
+      tail -n 60 build/ppp-vm-output.txt
+    fi
     for f in ${fuzz_failures[@]+"${fuzz_failures[@]}"}; do
       echo
       echo "==== failed: fuzz target $f (the input that crashed it is in build-fuzz/artifacts/)"
@@ -102,6 +109,33 @@ if [ "${ZV_ARMHF:-1}" = 1 ]; then
   else
     echo "armhf: the build did not get as far as its tests (see above)"
     failed=$((failed + 1))
+  fi
+fi
+
+if [ "${ZV_PPP_VM:-1}" = 1 ]; then
+  echo "== PPP over a real link (Debian's pppd at both ends, in a qemu VM)"
+  if [ "$(id -u)" != 0 ]; then
+    echo "ppp-vm: skipped: the VM, namespaces and pppd need root"
+    skipped=$((skipped + 1))
+  else
+    out=build/ppp-vm-output.txt
+    set +e
+    timeout 900 scripts/test-ppp-vm.sh 2>&1 | tee "$out"
+    set -e
+    # The case's own verdict decides; a VM that never got as far as starting it (no qemu
+    # to install, no kernel package) is a skip with its reason above, not a failure.
+    if grep -q '^\[  FAILED  \]' "$out"; then
+      failed=$((failed + 1))
+      vm_failed=1
+    elif grep -q '^\[       OK \] PsPpp.RealPppdLink' "$out"; then
+      passed=$((passed + 1))
+    elif grep -q '^\[ RUN      \] PsPpp.RealPppdLink' "$out" && ! grep -q '^\[  SKIPPED \]' "$out"; then
+      failed=$((failed + 1))
+      vm_failed=1
+    else
+      echo "ppp-vm: skipped: the VM did not run the case to its end (the reason is above)"
+      skipped=$((skipped + 1))
+    fi
   fi
 fi
 
