@@ -123,13 +123,22 @@ protected:
         const std::string bin = root_ + "/system/bin";
         ASSERT_EQ(Status({"/bin/mkdir", "-p", bin, root_ + "/proc/net"}), 0);
         ASSERT_EQ(symlink("/proc/net/route", (root_ + "/proc/net/route").c_str()), 0);
-        ASSERT_EQ(symlink(ZV_PPPD_STANDIN, (bin + "/pppd").c_str()), 0);
+        if (const char *emulator = getenv("ZV_TEST_EMULATOR"); emulator && *emulator) {
+            // A cross build's stand-in runs under the emulator, named pppd as the platform's
+            // would be (the ps below goes by the name a process was started with).
+            std::ofstream(bin + "/pppd") << "#!/bin/bash\nexec -a pppd '" << emulator << "' -0 /system/bin/pppd '"
+                                         << ZV_PPPD_STANDIN << "' \"$@\"\n";
+            ASSERT_EQ(chmod((bin + "/pppd").c_str(), 0755), 0);
+        } else {
+            ASSERT_EQ(symlink(ZV_PPPD_STANDIN, (bin + "/pppd").c_str()), 0);
+        }
         std::ofstream(bin + "/ps") << "#!/bin/sh\n"
                                       "# The device's ps: with a name, only the processes of that name.\n"
                                       "name=${1##*/}\n"
                                       "echo 'USER     PID   PPID  VSIZE  RSS   WCHAN    PC         NAME'\n"
                                       "for d in /proc/[0-9]*; do\n"
-                                      "  c=$(cat \"$d/comm\" 2>/dev/null) || continue\n"
+                                      "  c=$(tr '\\0' '\\n' < \"$d/cmdline\" 2>/dev/null | head -n 1) || continue\n"
+                                      "  c=${c##*/}\n"
                                       "  [ -z \"$name\" ] || [ \"$c\" = \"$name\" ] || continue\n"
                                       "  echo \"root      ${d#/proc/}     1     1000   100   ffffffff 00000000 S $c\"\n"
                                       "done\n";
