@@ -196,13 +196,22 @@ protected:
     void ExpectTornDown(const std::string &shutdown, size_t portCommandsBefore, const char *what) {
         pid_t pid = PppdPid();
         if (pid > 0) {
-            EXPECT_TRUE(kill(pid, 0) < 0 && errno == ESRCH) << what << ": pppd " << pid << " still runs";
+            // Killed is not yet reaped: the PPP thread's wait collects it a moment later.
+            auto gone = [pid] { return kill(pid, 0) < 0 && errno == ESRCH; };
+            daemon_.WaitUntil(gone, 5s);
+            EXPECT_TRUE(gone()) << what << ": pppd " << pid << " still runs";
         }
         EXPECT_EQ(Ip("-o link show dev ppp0").find("ppp0:"), std::string::npos) << what;
+        // The dialler does not wait for an answer to "+++": the simulator may still be reading it.
+        auto hungUpSince = [&] {
+            V cmds = port().Commands();
+            for (size_t i = portCommandsBefore; i < cmds.size(); ++i)
+                if (cmds[i] == shutdown) return true;
+            return false;
+        };
+        daemon_.WaitUntil([&] { return hungUpSince() && !data().online; }, 5s);
         EXPECT_FALSE(data().online) << what;
-        V cmds = port().Commands();
-        bool hungUp = false;
-        for (size_t i = portCommandsBefore; i < cmds.size(); ++i) hungUp = hungUp || cmds[i] == shutdown;
+        const bool hungUp = hungUpSince();
         EXPECT_TRUE(hungUp) << what << ": the MODEM port did not get " << shutdown;
         EXPECT_EQ(Property("net.ppp0.dns1"), "") << what;
     }

@@ -1,5 +1,6 @@
 // modemsim: the MODEM port's pty and serving thread (see data_port.h).
 #include <modemsim/data_port.h>
+#include <modemsim/pty_ends.h>
 
 #include <modemsim/features.h>
 #include <modemsim/modemsim.h>
@@ -26,11 +27,6 @@ namespace {
 constexpr std::size_t kMaxCommand = 4096;
 // How often a taken line checks whether its program has ended.
 constexpr int kTakerPollMs = 50;
-
-void CloseFd(int &fd) {
-    if (fd >= 0) close(fd);
-    fd = -1;
-}
 
 // Answers are short and the slave side is always open (our own descriptor): a full buffer
 // only means nobody reads, and the bytes are not missed.
@@ -82,31 +78,7 @@ bool DataPort::Plug() {
     if (thread_.joinable()) thread_.join();
     auto line = std::make_unique<Line>();
     char path[128] = {};
-    bool ok = false;
-    line->master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (line->master >= 0 && grantpt(line->master) == 0 && unlockpt(line->master) == 0 &&
-        ptsname_r(line->master, path, sizeof path) == 0) {
-        line->slave = open(path, O_RDWR | O_NOCTTY | O_CLOEXEC);
-        struct termios tio;
-        if (line->slave >= 0 && tcgetattr(line->slave, &tio) == 0) {
-            cfmakeraw(&tio);
-            ok = tcsetattr(line->slave, TCSANOW, &tio) == 0;
-        }
-    }
-    if (ok) {
-        int flags = fcntl(line->master, F_GETFL);
-        ok = flags >= 0 && fcntl(line->master, F_SETFL, flags | O_NONBLOCK) == 0;
-    }
-    if (ok) {
-        line->wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-        ok = line->wake >= 0;
-    }
-    if (!ok) {
-        CloseFd(line->master);
-        CloseFd(line->slave);
-        CloseFd(line->wake);
-        return false;
-    }
+    if (!OpenPtyEnds(line->master, line->slave, line->wake, path, sizeof path)) return false;
     modem_.Update([](ModelState &s) { s.data.online = false; });
     std::lock_guard<std::mutex> lock(mu_);
     slave_path_ = path;

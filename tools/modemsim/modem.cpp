@@ -7,6 +7,7 @@
 #include <modemsim/modemsim.h>
 
 #include <modemsim/data_port.h>
+#include <modemsim/pty_ends.h>
 
 #include <errno.h>
 #include <fcntl.h>
@@ -61,11 +62,6 @@ bool StartsWith(const std::string &text, const std::string &prefix) {
     return text.compare(0, prefix.size(), prefix) == 0;
 }
 
-void CloseFd(int &fd) {
-    if (fd >= 0) close(fd);
-    fd = -1;
-}
-
 }  // namespace
 
 struct Modem::Connection {
@@ -104,32 +100,7 @@ bool Modem::Plug() {
 
     auto conn = std::make_unique<Connection>();
     char path[128] = {};
-    bool ok = false;
-    conn->master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (conn->master >= 0 && grantpt(conn->master) == 0 && unlockpt(conn->master) == 0 &&
-        ptsname_r(conn->master, path, sizeof(path)) == 0) {
-        conn->slave = open(path, O_RDWR | O_NOCTTY | O_CLOEXEC);
-        struct termios tio;
-        // Raw before anyone else opens it: a cooked slave would echo our answers back to us.
-        if (conn->slave >= 0 && tcgetattr(conn->slave, &tio) == 0) {
-            cfmakeraw(&tio);
-            ok = tcsetattr(conn->slave, TCSANOW, &tio) == 0;
-        }
-    }
-    if (ok) {
-        int flags = fcntl(conn->master, F_GETFL);
-        ok = flags >= 0 && fcntl(conn->master, F_SETFL, flags | O_NONBLOCK) == 0;
-    }
-    if (ok) {
-        conn->wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-        ok = conn->wake >= 0;
-    }
-    if (!ok) {
-        CloseFd(conn->master);
-        CloseFd(conn->slave);
-        CloseFd(conn->wake);
-        return false;
-    }
+    if (!OpenPtyEnds(conn->master, conn->slave, conn->wake, path, sizeof path)) return false;
 
     {
         std::lock_guard<std::mutex> lock(mu_);
