@@ -231,55 +231,39 @@ void ZvRilPSRequest(int request, void *data, size_t datalen, RIL_Token t) {
 
 // Answers the setup from ndis_st; the caller holds s_ndis_mutex or owns the record otherwise.
 void SetupDataCallResponse(RIL_Token t) {
-    char ifname[sizeof PORT_ECM_KEYNAME];
-    zv::CopyBounded(ifname, sizeof ifname, zv::ps::EcmName().c_str());
+    // A copy: the caller's lock stays with the caller, and the record points into the copy.
+    CallSnapshot s;
+    s.call = ndis_st;
+    zv::CopyBounded(s.ifname, sizeof s.ifname, zv::ps::EcmName().c_str());
     const int version = zv::Load(ANDROID_VERSION);
     if (version >= 5) {
         auto r = AllocRecord<RIL_Data_Call_Response_v11>("RequestDataCallList: malloc response_v11 FAIL.");
         if (!r) return zv::CompleteRequest(t, RIL_E_GENERIC_FAILURE);
-        r->status = 0;
+        FillCommon(r.get(), &s, 2);
         r->suggestedRetryTime = -1;
-        r->cid = 1;
-        r->active = 2;
-        r->type = ndis_st.pdptype;
-        r->ifname = ifname;
-        r->addresses = ndis_st.ipaddr;
-        r->dnses = ndis_st.dns;
-        r->gateways = ndis_st.gateway;
+        r->gateways = s.call.gateway;
         r->pcscf = nullptr;
         r->mtu = 0;
         zv::CompleteRequest(t, RIL_E_SUCCESS, r.get(), sizeof *r);
     } else if (version >= 3) {
         auto r = AllocRecord<RIL_Data_Call_Response_v6>("RequestDataCallList: malloc response_v6 FAIL.");
         if (!r) return zv::CompleteRequest(t, RIL_E_GENERIC_FAILURE);
-        r->status = 0;
+        FillCommon(r.get(), &s, 2);
         r->suggestedRetryTime = -1;
-        r->cid = 1;
-        r->active = 2;
-        r->type = ndis_st.pdptype;
-        r->ifname = ifname;
-        r->addresses = ndis_st.ipaddr;
-        r->dnses = ndis_st.dns;
-        r->gateways = ndis_st.gateway;
+        r->gateways = s.call.gateway;
         zv::CompleteRequest(t, RIL_E_SUCCESS, r.get(), sizeof *r);
     } else if (version == 2) {
         auto r = AllocRecord<RIL_Data_Call_Response_v5>("RequestDataCallList: malloc response_v5 FAIL.");
         if (!r) return zv::CompleteRequest(t, RIL_E_GENERIC_FAILURE);
-        r->status = 0;
-        r->cid = 1;
-        r->active = 2;
-        r->type = ndis_st.pdptype;
-        r->ifname = ifname;
-        r->addresses = ndis_st.ipaddr;
-        r->dnses = ndis_st.dns;
+        FillCommon(r.get(), &s, 2);
         zv::CompleteRequest(t, RIL_E_SUCCESS, r.get(), sizeof *r);
     } else {
         auto r = AllocRecord<char *>("RequestDataCallList: malloc response_android23 FAIL.", 3);
         if (!r) return zv::CompleteRequest(t, RIL_E_GENERIC_FAILURE);
         static char kCid[] = "1";
         r.get()[0] = kCid;
-        r.get()[1] = ifname;
-        r.get()[2] = ndis_st.ipaddr;
+        r.get()[1] = s.ifname;
+        r.get()[2] = s.call.ipaddr;
         zv::CompleteRequest(t, RIL_E_SUCCESS, r.get(), 3 * sizeof(char *));
     }
 }
