@@ -117,9 +117,7 @@ int RunInNetworkLab(int argc, char **argv, std::string *why) {
         }
     }
     if (code < 0 && g_labSignal) code = 128 + g_labSignal;
-    std::string rm = "rm -rf -- '" + dir + "'";
-    if (std::system(rm.c_str()) != 0) {
-    }
+    zvril::RemoveTree(dir);
     return code;
 }
 

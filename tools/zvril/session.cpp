@@ -48,14 +48,6 @@ std::string MaskDigits(const std::string &s) {
     return out;
 }
 
-// Removes a directory tree this program created (no links followed: unlink does not follow).
-void RemoveTree(const std::string &path) {
-    if (path.empty()) return;
-    std::string cmd = "rm -rf -- '" + path + "'";
-    if (std::system(cmd.c_str()) != 0) {
-    }
-}
-
 std::string DefaultLogPath() {
     // Next to the build's bin/ directory when run from a build tree (build/zvril.log), else
     // in the temporary directory.
@@ -79,6 +71,14 @@ std::string DefaultLogPath() {
 }
 
 }  // namespace
+
+// Removes a directory tree this program created (no links followed: unlink does not follow).
+void RemoveTree(const std::string &path) {
+    if (path.empty()) return;
+    std::string cmd = "rm -rf -- '" + path + "'";
+    if (std::system(cmd.c_str()) != 0) {
+    }
+}
 
 // ---- Trace
 

@@ -124,6 +124,9 @@ class Session {
     int startResult_ = -1;  // -1: not started yet
 };
 
+// Removes a directory tree zvril created under /tmp.
+void RemoveTree(const std::string &path);
+
 // The one-line error every command prints: "zvril: <what failed>; <what to do>".
 void Error(const std::string &line);
 
