@@ -62,6 +62,24 @@ ZV_API pthread_mutex_t s_state_mutex;
 ZV_API pthread_cond_t s_state_cond;
 ZV_API int ANDROID_VERSION;
 ZV_API char Android_version[1024];
+/* The radio daemon's generation, decided once by RIL_Init from the platform's SDK level
+   ("ro.build.version.sdk", 26 and above) or, without it, the major release number (8 and
+   above): the socket daemon of 2.3-7.x, or the HAL daemon of 8-13 that checks every answer's
+   size and count exactly. Services ask it wherever the two want different forms. */
+enum { ZV_GENERATION_SOCKET = 0, ZV_GENERATION_HIDL = 1 };
+ZV_API int PLATFORM_GENERATION;
+
+/* The radio states 2-9 of the 2.3-7.x interface. The library keeps them as its internal
+   state in every generation (the radio-state gate and SIM polling run on them); the platform
+   header from 8 on no longer declares them, so the library names them itself. */
+#define ZV_RADIO_STATE_SIM_NOT_READY ((RIL_RadioState)2)
+#define ZV_RADIO_STATE_SIM_LOCKED_OR_ABSENT ((RIL_RadioState)3)
+#define ZV_RADIO_STATE_SIM_READY ((RIL_RadioState)4)
+#define ZV_RADIO_STATE_RUIM_NOT_READY ((RIL_RadioState)5)
+#define ZV_RADIO_STATE_RUIM_READY ((RIL_RadioState)6)
+#define ZV_RADIO_STATE_RUIM_LOCKED_OR_ABSENT ((RIL_RadioState)7)
+#define ZV_RADIO_STATE_NV_NOT_READY ((RIL_RadioState)8)
+#define ZV_RADIO_STATE_NV_READY ((RIL_RadioState)9)
 ZV_API const char *s_device_path;
 ZV_API int s_port;
 ZV_API int s_device_socket;

@@ -27,7 +27,7 @@ constexpr size_t kMaxToneLength = 5;
 bool IsCdma() { return zv::Load(g_module_type) == 0; }
 
 bool ReadyRadioState(int state) {
-    return state == RADIO_STATE_SIM_READY || state == RADIO_STATE_RUIM_READY || state == RADIO_STATE_NV_READY;
+    return state == ZV_RADIO_STATE_SIM_READY || state == ZV_RADIO_STATE_RUIM_READY || state == ZV_RADIO_STATE_NV_READY;
 }
 
 int Send(const std::string &command, zv::ATResponsePtr *out) {

@@ -12,6 +12,9 @@ struct PlatformGeneration {
 
 // Platform generation from the release text of "ro.build.version.release".
 PlatformGeneration ClassifyRelease(const char *release);
+// The radio daemon's generation (ZV_GENERATION_*) from "ro.build.version.sdk" and, when that
+// is absent or unreadable, the release text.
+int ClassifyGeneration(const char *sdk, const char *release);
 
 // Thread bodies started by RIL_Init; a null body is a part of the library not built in.
 using ThreadBody = void *(*)(void *);

@@ -5,6 +5,7 @@
 
 #include <atomic>
 
+#include <zvgeneration.h>
 #include <zvlog.h>
 #include <zvplatform.h>
 #include <zvril.h>
@@ -104,7 +105,12 @@ void ServeRequest(int request, void *data, size_t datalen, RIL_Token t) {
     // as having sent a command.
     const unsigned written = zv::at::CommandsWrittenByThisThread();
     ServiceId service = zv::ServiceForRequest(request);
-    if (auto handler = zv::HandlerFor(service)) {
+    // The socket daemon answers these two itself; the 8-13 daemon hands them on.
+    if (zv::HidlGeneration() && request == RIL_REQUEST_VOICE_RADIO_TECH) {
+        zv::RequestVoiceRadioTech(t);
+    } else if (zv::HidlGeneration() && request == RIL_REQUEST_CDMA_GET_SUBSCRIPTION_SOURCE) {
+        zv::RequestCdmaSubscriptionSource(t);
+    } else if (auto handler = zv::HandlerFor(service)) {
         handler(request, data, datalen, t);
     } else {
         RLOGD("Not found the request : %s in Function: %s", requestToString(request), "JudgeServiceOnRequest");

@@ -8,6 +8,7 @@ int s_closed = 0;
 pthread_mutex_t s_state_mutex = PTHREAD_MUTEX_INITIALIZER;
 pthread_cond_t s_state_cond = PTHREAD_COND_INITIALIZER;
 int ANDROID_VERSION = 6;
+int PLATFORM_GENERATION = ZV_GENERATION_SOCKET;
 char Android_version[1024] = "";
 const char *s_device_path = "/dev/ttyUSB2";
 int s_port = -1;

@@ -72,6 +72,12 @@ PlatformGeneration ClassifyRelease(const char *release) {
     return {6, 6, "RIL_Init Android6.x"};
 }
 
+int ClassifyGeneration(const char *sdk, const char *release) {
+    const int level = LeadingNumber(sdk);
+    if (level > 0) return level >= 26 ? ZV_GENERATION_HIDL : ZV_GENERATION_SOCKET;
+    return LeadingNumber(release) >= 8 ? ZV_GENERATION_HIDL : ZV_GENERATION_SOCKET;
+}
+
 }  // namespace zv
 
 extern "C" {
@@ -85,7 +91,7 @@ const RIL_RadioFunctions *RIL_Init(const struct RIL_Env *env, int argc, char **a
     optind = 1;
     opterr = 0;
     int opt;
-    while (argv && argc > 0 && (opt = getopt(argc, argv, "p:d:s:u:")) != -1) {
+    while (argv && argc > 0 && (opt = getopt(argc, argv, "p:d:s:u:c:")) != -1) {
         switch (opt) {
             case 'p':
                 zv::Store(s_port, atoi(optarg));
@@ -104,6 +110,9 @@ const RIL_RadioFunctions *RIL_Init(const struct RIL_Env *env, int argc, char **a
                 break;
             case 'u':
                 std::atomic_ref<const char *>(s_modem_path).store(optarg, std::memory_order_relaxed);
+                break;
+            case 'c':
+                // The daemon appends its client id ("-c 0"); one library serves one slot.
                 break;
             default:
                 fputs(kUsage, stderr);
@@ -138,6 +147,14 @@ const RIL_RadioFunctions *RIL_Init(const struct RIL_Env *env, int argc, char **a
     zv::PlatformGeneration gen = zv::ClassifyRelease(Android_version);
     RLOGD("%s", gen.logLine);
     zv::Store(ANDROID_VERSION, gen.androidVersion);
+    char sdk[PROPERTY_VALUE_MAX];
+    property_get("ro.build.version.sdk", sdk, "");
+    const int generation = zv::ClassifyGeneration(sdk, Android_version);
+    zv::Store(PLATFORM_GENERATION, generation);
+    RLOGD("RIL_Init platform generation: %s", generation == ZV_GENERATION_HIDL ? "HAL daemon (Android 8-13)"
+                                                                                : "socket daemon (Android 2.3-7.x)");
+    // The HAL daemon refuses any table older than version 6.
+    if (generation == ZV_GENERATION_HIDL) return &kCallbacksV6;
     return gen.tableVersion == 4 ? &kCallbacksV4 : &kCallbacksV6;
 }
 

@@ -137,11 +137,11 @@ extern "C" void InitializeCallback(void * /*param*/) {
     if (GetRadioStatus() > 0) {
         RIL_RadioState next;
         if (type != 0)
-            next = RADIO_STATE_SIM_NOT_READY;
+            next = ZV_RADIO_STATE_SIM_NOT_READY;
         else if (zv::Load(g_cdma_subtype) == 1)
-            next = RADIO_STATE_NV_NOT_READY;
+            next = ZV_RADIO_STATE_NV_NOT_READY;
         else
-            next = RADIO_STATE_RUIM_NOT_READY;
+            next = ZV_RADIO_STATE_RUIM_NOT_READY;
         SetRadioState(next);
     }
     init_sigaction();

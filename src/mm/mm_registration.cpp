@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include <zvgeneration.h>
 #include <zvlog.h>
 #include <zvplatform.h>
 #include <zvrequest.h>
@@ -357,6 +358,9 @@ void UnsolicitedMode(const char *line) {
         return;
     }
     int tech = TechBySubmode(kModeSubmodeTech, submode);
+    // The 8-13 daemon hears of a change from the note; the socket daemon from every line.
+    zv::NoteVoiceRadioTech(tech);
+    if (zv::HidlGeneration()) return;
     if (zv::Load(ANDROID_VERSION) >= 4) {
         zv::ReportUnsolicited(RIL_UNSOL_VOICE_RADIO_TECH_CHANGED, &tech, sizeof tech);
     } else {

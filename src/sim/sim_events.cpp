@@ -16,7 +16,7 @@
 namespace {
 
 void SimNotReadyNow(void * /*param*/) {
-    SetRadioState(RADIO_STATE_SIM_NOT_READY);
+    SetRadioState(ZV_RADIO_STATE_SIM_NOT_READY);
 }
 
 void UnsolicitedPsSimStat(const char *line) {
@@ -28,7 +28,7 @@ void UnsolicitedPsSimStat(const char *line) {
         RLOGD("ZvRilSIMUnsolicited:sim_state: ERROR!");
         simState = 1;
     }
-    const bool ready = zv::Load(sState) == RADIO_STATE_SIM_READY;
+    const bool ready = zv::Load(sState) == ZV_RADIO_STATE_SIM_READY;
     if ((simState == 0 && !ready) || (simState == 1 && ready)) zv::ScheduleCallback(SimNotReadyNow, nullptr, 0, 0);
 }
 

@@ -95,7 +95,7 @@ void SetUpToolkit(int set) {
 }
 
 bool ReadyState(int state) {
-    return state == RADIO_STATE_SIM_READY || state == RADIO_STATE_RUIM_READY || state == RADIO_STATE_NV_READY;
+    return state == ZV_RADIO_STATE_SIM_READY || state == ZV_RADIO_STATE_RUIM_READY || state == ZV_RADIO_STATE_NV_READY;
 }
 
 // One look at the store; false when the modem gave no usable answer.

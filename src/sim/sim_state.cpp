@@ -16,13 +16,13 @@ namespace zv {
 // Only a module known to have no card keeps its subscription in memory; one whose card state
 // is not known yet is treated as having a card, so that the core keeps polling it.
 RIL_RadioState SimNotReadyState() {
-    if (zv::Load(g_module_type) != 0) return RADIO_STATE_SIM_NOT_READY;
-    return zv::Load(g_cdma_subtype) == 1 ? RADIO_STATE_NV_NOT_READY : RADIO_STATE_RUIM_NOT_READY;
+    if (zv::Load(g_module_type) != 0) return ZV_RADIO_STATE_SIM_NOT_READY;
+    return zv::Load(g_cdma_subtype) == 1 ? ZV_RADIO_STATE_NV_NOT_READY : ZV_RADIO_STATE_RUIM_NOT_READY;
 }
 
 RIL_RadioState SimReadyState() {
-    if (zv::Load(g_module_type) != 0) return RADIO_STATE_SIM_READY;
-    return zv::Load(g_cdma_subtype) == 1 ? RADIO_STATE_NV_READY : RADIO_STATE_RUIM_READY;
+    if (zv::Load(g_module_type) != 0) return ZV_RADIO_STATE_SIM_READY;
+    return zv::Load(g_cdma_subtype) == 1 ? ZV_RADIO_STATE_NV_READY : ZV_RADIO_STATE_RUIM_READY;
 }
 
 }  // namespace zv

@@ -1,6 +1,7 @@
 #include "support/library_fixture.h"
 
 #include <stdlib.h>
+#include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,6 +24,7 @@ void LibraryTest::SetUp() {
     setenv("ZORVIK_PROPERTY_DIR", propDir_.c_str(), 1);
     setenv("ZORVIK_LOG_FILE", logFile_.c_str(), 1);
     if (!getenv("ZORVIK_TIME_SCALE")) setenv("ZORVIK_TIME_SCALE", "20", 1);
+    if (Hidl()) SetProperty("ro.build.version.sdk", "30");
     ASSERT_TRUE(daemon_.Load()) << daemon_.error();
 }
 
@@ -47,6 +49,17 @@ void LibraryTest::StartWithModem(modemsim::ModuleType type, const RigOptions &op
     ASSERT_NE(daemon_.Init(args), nullptr) << daemon_.error();
 }
 
+bool LibraryTest::Hidl() {
+    const char *g = getenv("ZV_TEST_GENERATION");
+    return g && strcmp(g, "hidl") == 0;
+}
+
+int LibraryTest::RadioState() {
+    if (!daemon_.functions()) return -1;
+    if (!Hidl()) return daemon_.functions()->onStateRequest();
+    return __atomic_load_n(Sym<int>("sState"), __ATOMIC_ACQUIRE);
+}
+
 bool LibraryTest::WaitRadioState(int state, std::chrono::milliseconds timeout) {
     return daemon_.WaitUntil([&] { return RadioState() == state; }, timeout);
 }
@@ -63,6 +76,8 @@ void LibraryTest::UnplugAndSettle() {
 }
 
 void LibraryTest::SetProperty(const std::string &key, const std::string &value) {
+    // A test pinned to a release before 8 is about the socket daemon in either run.
+    if (key == "ro.build.version.release" && atoi(value.c_str()) < 8) unlink((propDir_ + "/ro.build.version.sdk").c_str());
     std::ofstream(propDir_ + "/" + key) << value << "\n";
 }
 

@@ -34,7 +34,12 @@ protected:
     void StartWithModem(modemsim::ModuleType type, const RigOptions &options = {},
                         const std::function<void(modemsim::Modem &)> &prepare = {},
                         const std::vector<std::string> &args = {});
-    int RadioState() { return daemon_.functions() ? daemon_.functions()->onStateRequest() : -1; }
+    // The radio state as the library keeps it. The socket daemon sees it as it is; the 8-13
+    // daemon sees only OFF, UNAVAILABLE and ON (it checks that), so there the library's own
+    // word tells the SIM states apart.
+    int RadioState();
+    // The daemon generation this run serves ($ZV_TEST_GENERATION "hidl" or the socket one).
+    static bool Hidl();
     bool WaitRadioState(int state, std::chrono::milliseconds timeout = std::chrono::seconds(10));
     // Unplugs the modem and waits until the library has let go of it, so that no library
     // thread is still winding down when the test process exits.
