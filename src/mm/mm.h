@@ -41,6 +41,15 @@ typedef struct NetworkList {
     char **networks;
 } NetworkList;
 
+/* The signal record the 8-13 daemon takes, whose own header calls it RIL_SignalStrength_v10:
+   the v6 record, then the LTE timing advance and the TD-SCDMA RSCP (dBm times -1). Not every
+   ril.h the library builds against has it, so the library names its own. */
+typedef struct ZvSignalStrength_v10 {
+    RIL_SignalStrength_v6 v6;
+    int lteTimingAdvance;
+    int tdScdmaRscp;
+} ZvSignalStrength_v10;
+
 /* ---- registration ---- */
 ZV_API int GetVoiceRegistrationState(RilMessage *message, ATResponse **list);
 ZV_API int CdmaGetVoiceRegistrationState(RilMessage *message, ATResponse **list);
@@ -78,7 +87,18 @@ ZV_API int GetPdpActiveFlag(RilMessage *message, ATResponse **list);
 ZV_API int QueryIMSStatus(RilMessage *message, ATResponse **list);
 
 #ifdef __cplusplus
+#include <optional>
+#include <string>
+#include <vector>
+
 namespace zv::mm {
+
+/* A registration answer for the 8-13 daemon, by index; no value where nothing is known (sent
+   as NULL). Voice: 15 strings. Data: 6, or 11 on LTE once the location is known. */
+using RegistrationFields = std::vector<std::optional<std::string>>;
+RegistrationFields HidlRegistrationFields(const RegistrationInfo &info, bool data, bool cdma);
+/* The CDMA answer to 20 (voice) or 21 (data); the two differ only for the 8-13 daemon. */
+void RequestCdmaRegistrationState(int request, RIL_Token t);
 
 /* Radio technology numbers, with the numbers an older platform does not know held back. */
 int HoldBackRadioTech(int tech);
@@ -87,6 +107,14 @@ int HoldBackRadioTech(int tech);
 inline char *FirstLine(const ATResponse *response) {
     return response && response->p_intermediates ? response->p_intermediates->line : nullptr;
 }
+
+/* The signal record of the 8-13 daemon with every field at the value it reads as unknown. */
+ZvSignalStrength_v10 UnknownSignalV10();
+/* Parses the lines into that record, the TD-SCDMA RSCP included; false when a line does not
+   read (as GetSignalStrength's 0). */
+bool FillSignalV10(ATResponse **list, ZvSignalStrength_v10 *record);
+/* A ^HCSQ TD-SCDMA RSCP level (0..96) as the platform's positive dBm, else INT_MAX. */
+int SignalTdScdmaRscpToReal(int level);
 
 /* Request handlers without a name of their own in the interface. */
 void RequestRegistrationState(int request, RIL_Token t);

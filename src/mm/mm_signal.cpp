@@ -2,8 +2,16 @@
 // the modules give, the ^HCSQ level converters, and the two unsolicited reports. A report is
 // handled on the reader thread without touching the heap: the line copy, the response wrapper,
 // the message and the record all live on the stack.
+//
+// Every path works on the 8-13 daemon's 56-byte record. The socket daemon gets the leading part
+// its release knows (v6, v5 or the GSM pair), filled as it always was; the 8-13 daemon takes
+// the whole record or nothing, and writes into its LTE fields, so it always gets a writable
+// copy of its own.
+#include <limits.h>
+#include <stddef.h>
 #include <string.h>
 
+#include <zvgeneration.h>
 #include <zvlog.h>
 #include <zvplatform.h>
 #include <zvrequest.h>
@@ -17,6 +25,11 @@
 namespace {
 
 using zv::mm::FirstLine;
+using zv::mm::SignalTdScdmaRscpToReal;
+
+static_assert(sizeof(ZvSignalStrength_v10) == 56, "the 8-13 daemon checks the exact size");
+static_assert(offsetof(ZvSignalStrength_v10, lteTimingAdvance) == 48 && offsetof(ZvSignalStrength_v10, tdScdmaRscp) == 52,
+              "RIL_SignalStrength_v10 puts the LTE timing advance and the TD-SCDMA RSCP after the v6 record");
 
 constexpr int kUnknownRssnr = 0x7FFFFFFF;
 // Signal lines are a few dozen characters; a longer one is cut, never overrun.
@@ -61,7 +74,7 @@ int SinrToRssnr(int code) {
     return code >= 0 && code <= 250 ? -200 + 2 * code : kUnknownRssnr;
 }
 
-int ParseHcsq(char *line, RIL_SignalStrength_v6 *s) {
+int ParseHcsq(char *line, RIL_SignalStrength_v6 *s, int *tdScdmaRscp) {
     char *cursor = line;
     char *mode = nullptr;
     if (at_tok_start(&cursor) < 0 || at_tok_nextstr(&cursor, &mode) < 0) return 0;
@@ -76,6 +89,10 @@ int ParseHcsq(char *line, RIL_SignalStrength_v6 *s) {
             rssi = 0;
         }
         s->GW_SignalStrength.signalStrength = SignalWcdmaRssiToReal(rssi);
+        // Only the 8-13 daemon's record has a place for the TD-SCDMA RSCP that follows.
+        int rscp = 0;
+        if (tdScdmaRscp && strcmp(mode, "TD-SCDMA") == 0 && at_tok_nextint(&cursor, &rscp) == 0)
+            *tdScdmaRscp = SignalTdScdmaRscpToReal(rscp);
         return 1;
     }
     if (strcmp(mode, "LTE") == 0 && zv::Load(ANDROID_VERSION) >= 2) {
@@ -161,8 +178,8 @@ int ParseCdmaRssi(char *line, RIL_SignalStrength_v6 *s, bool hdr) {
     return 1;
 }
 
-int ParseSignalLine(char *line, RIL_SignalStrength_v6 *s) {
-    if (strstr(line, "^HCSQ:")) return ParseHcsq(line, s);
+int ParseSignalLine(char *line, RIL_SignalStrength_v6 *s, int *tdScdmaRscp) {
+    if (strstr(line, "^HCSQ:")) return ParseHcsq(line, s, tdScdmaRscp);
     if (strstr(line, "+CSQ:")) return ParseCsqOrRssi(line, s, true);
     if (strstr(line, "^RSSI:")) return ParseCsqOrRssi(line, s, false);
     if (strStartsWith(line, "^CSQLVL:")) return ParseCsqlvl(line, s);
@@ -172,15 +189,43 @@ int ParseSignalLine(char *line, RIL_SignalStrength_v6 *s) {
     return 1;
 }
 
+int ParseSignalList(ATResponse **list, RIL_SignalStrength_v6 *s, int *tdScdmaRscp) {
+    for (ATResponse **r = list; *r; ++r) {
+        char *line = FirstLine(*r);
+        if (!line) continue;
+        if (ParseSignalLine(line, s, tdScdmaRscp) != 1) return 0;
+    }
+    return 1;
+}
+
+// The record a request or report starts from: the socket daemon's start in the v6 part, or
+// all unknown for the 8-13 daemon.
+ZvSignalStrength_v10 StartRecord(const RIL_SignalStrength_v6 &socketStart) {
+    ZvSignalStrength_v10 record = zv::mm::UnknownSignalV10();
+    if (!zv::HidlGeneration()) record.v6 = socketStart;
+    return record;
+}
+
+size_t SentLength(size_t socketLength) {
+    return zv::HidlGeneration() ? sizeof(ZvSignalStrength_v10) : socketLength;
+}
+
+// The socket generation parses through the network router, as it always has; the 8-13 one
+// also takes the fields only its record has.
+bool ParseSignal(int id, ATResponse **list, ZvSignalStrength_v10 *record) {
+    if (zv::HidlGeneration()) return zv::mm::FillSignalV10(list, record);
+    RilMessage message = {id, nullptr, &record->v6};
+    return HandleNetworkMessage(&message, list) == 1;
+}
+
 // One report line, parsed on a stack copy and sent as `length` bytes of the record.
-bool ReportSignalLine(const char *line, RIL_SignalStrength_v6 record, size_t length) {
+bool ReportSignalLine(const char *line, ZvSignalStrength_v10 record, size_t length) {
     char copy[kMaxSignalLine];
     zv::CopyBounded(copy, sizeof copy, line);
     ATLine wrapped = {nullptr, copy};
     ATResponse response = {1, nullptr, &wrapped};
     ATResponse *list[] = {&response, nullptr};
-    RilMessage message = {RIL_UNSOL_SIGNAL_STRENGTH, nullptr, &record};
-    if (HandleNetworkMessage(&message, list) != 1) return false;
+    if (!ParseSignal(RIL_UNSOL_SIGNAL_STRENGTH, list, &record)) return false;
     zv::ReportUnsolicited(RIL_UNSOL_SIGNAL_STRENGTH, &record, length);
     return true;
 }
@@ -192,7 +237,7 @@ zv::ATResponsePtr SendSingleline(const char *command, const char *prefix, int *e
 }
 
 void RequestCdmaSignalStrength(zv::RequestCompletion &done) {
-    RIL_SignalStrength_v6 record = Filled(-1);
+    ZvSignalStrength_v10 record = StartRecord(Filled(-1));
     int err1 = 0, err2 = 0;
     zv::ATResponsePtr level = SendSingleline("AT^CSQLVL", "^CSQLVL:", &err1);
     zv::ATResponsePtr hdr = SendSingleline("AT^HDRCSQLVL ", "^HDRCSQLVL:", &err2);
@@ -202,20 +247,42 @@ void RequestCdmaSignalStrength(zv::RequestCompletion &done) {
         size_t n = 0;
         if (level) list[n++] = level.get();
         if (hdr) list[n++] = hdr.get();
-        zv::MessagePtr message = zv::ObtainMessage(RIL_REQUEST_SIGNAL_STRENGTH, nullptr, &record);
-        ok = message && HandleNetworkMessage(message.get(), list) == 1;
+        ok = ParseSignal(RIL_REQUEST_SIGNAL_STRENGTH, list, &record);
     }
     if (!ok) {
         RLOGD("requestSignalStrength must never return an error when radio is on");
         done.Finish(RIL_E_GENERIC_FAILURE);
         return;
     }
-    done.Finish(RIL_E_SUCCESS, &record, sizeof(RIL_SignalStrength_v5));
+    done.Finish(RIL_E_SUCCESS, &record, SentLength(sizeof(RIL_SignalStrength_v5)));
 }
 
 }  // namespace
 
 namespace zv::mm {
+
+// The values the 8-13 daemon and the framework read as "not known". Its converter would turn
+// an LTE -1 into these itself; a record that already says so leaves it nothing to rewrite.
+ZvSignalStrength_v10 UnknownSignalV10() {
+    ZvSignalStrength_v10 s;
+    s.v6.GW_SignalStrength = {99, 99};
+    s.v6.CDMA_SignalStrength = {-1, -1};
+    s.v6.EVDO_SignalStrength = {-1, -1, -1};
+    s.v6.LTE_SignalStrength = {99, INT_MAX, INT_MAX, INT_MAX, INT_MAX};
+    s.lteTimingAdvance = INT_MAX;
+    s.tdScdmaRscp = INT_MAX;
+    return s;
+}
+
+// The RSCP levels count dBm from -120 like the RSRP ones count from -140.
+int SignalTdScdmaRscpToReal(int level) {
+    if (level == 0) return 120;
+    return level >= 1 && level <= 96 ? 121 - level : INT_MAX;
+}
+
+bool FillSignalV10(ATResponse **list, ZvSignalStrength_v10 *record) {
+    return list && record && ParseSignalList(list, &record->v6, &record->tdScdmaRscp) == 1;
+}
 
 void RequestSignalStrength(RIL_Token t) {
     RequestCompletion done(t);
@@ -223,22 +290,21 @@ void RequestSignalStrength(RIL_Token t) {
         RequestCdmaSignalStrength(done);
         return;
     }
-    RIL_SignalStrength_v6 record = Unknown3gpp();
+    ZvSignalStrength_v10 record = StartRecord(Unknown3gpp());
     int err = 0;
     ATResponsePtr response = SendSingleline("AT^HCSQ?", "^HCSQ:", &err);
     if (!Accepted(err, response.get())) response = SendSingleline("AT+CSQ", "+CSQ:", &err);
     bool ok = Accepted(err, response.get());
     if (ok) {
-        MessagePtr message = ObtainMessage(RIL_REQUEST_SIGNAL_STRENGTH, nullptr, &record);
         ATResponse *list[] = {response.get(), nullptr};
-        ok = message && HandleNetworkMessage(message.get(), list) == 1;
+        ok = ParseSignal(RIL_REQUEST_SIGNAL_STRENGTH, list, &record);
     }
     if (!ok) {
         RLOGD("RequestSignalStrength must never return an error when radio is on");
         done.Finish(RIL_E_GENERIC_FAILURE);
         return;
     }
-    done.Finish(RIL_E_SUCCESS, &record, sizeof record);
+    done.Finish(RIL_E_SUCCESS, &record, SentLength(sizeof(RIL_SignalStrength_v6)));
 }
 
 }  // namespace zv::mm
@@ -285,12 +351,7 @@ int GetSignalStrength(RilMessage *message, ATResponse **list) {
     }
     auto *record = static_cast<RIL_SignalStrength_v6 *>(message->data);
     if (!record || !list) return 0;
-    for (ATResponse **r = list; *r; ++r) {
-        char *line = FirstLine(*r);
-        if (!line) continue;
-        if (ParseSignalLine(line, record) != 1) return 0;
-    }
-    return 1;
+    return ParseSignalList(list, record, nullptr);
 }
 
 void UnsolicitedSignalStrength(const char *line) {
@@ -299,7 +360,7 @@ void UnsolicitedSignalStrength(const char *line) {
         return;
     }
     const size_t length = zv::Load(ANDROID_VERSION) >= 2 ? sizeof(RIL_SignalStrength_v6) : sizeof(RIL_GW_SignalStrength);
-    if (!ReportSignalLine(line, Unknown3gpp(), length))
+    if (!ReportSignalLine(line, StartRecord(Unknown3gpp()), SentLength(length)))
         RLOGD("%s: Error parameter in ind msg: %s", "UnsolicitedSignalStrength", strStartsWith(line, "^HCSQ:") ? "^HCSQ:" : "^RSSI:");
 }
 
@@ -308,7 +369,7 @@ void UnsolicitedCdmaSignalStrength(const char *line) {
         RLOGD("UnsolicitedCdmaSignalStrength line is NULL");
         return;
     }
-    if (!ReportSignalLine(line, Filled(99), sizeof(RIL_SignalStrength_v5)))
+    if (!ReportSignalLine(line, StartRecord(Filled(99)), SentLength(sizeof(RIL_SignalStrength_v5))))
         RLOGD("%s: Error parameter in ind msg: %s", "UnsolicitedCdmaSignalStrength",
               strStartsWith(line, "^CRSSI") ? "^CRSSI" : "^HDRRSSI");
 }
