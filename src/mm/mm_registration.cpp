@@ -164,9 +164,90 @@ bool AcceptedExactly(int err, const ATResponse *response) {
     return err == 0 && response && response->success > 0;
 }
 
+void FinishWithFields(zv::RequestCompletion &done, const zv::mm::RegistrationFields &fields) {
+    const char *strings[15] = {};
+    const size_t count = fields.size() < 15 ? fields.size() : 15;
+    for (size_t i = 0; i < count; ++i) strings[i] = fields[i] ? fields[i]->c_str() : nullptr;
+    done.Finish(RIL_E_SUCCESS, strings, count * sizeof(char *));
+}
+
+// The CDMA answer from ^SYSINFO and ^CURRSID; `data` matters only to the 8-13 daemon.
+void CdmaRegistration(bool data, RIL_Token t) {
+    zv::RequestCompletion done(t);
+    int err = 0;
+    zv::ATResponsePtr sysinfo = SendSingleline("AT^SYSINFO", "^SYSINFO:", &err);
+    bool ok = AcceptedExactly(err, sysinfo.get());
+    zv::ATResponsePtr sid;
+    if (ok) {
+        sid = SendSingleline("AT^CURRSID?", "^CURRSID:", &err);
+        ok = AcceptedExactly(err, sid.get());
+    }
+    RegistrationInfo info{};
+    if (ok) {
+        zv::MessagePtr message = zv::ObtainMessage(RIL_REQUEST_VOICE_REGISTRATION_STATE, nullptr, &info);
+        ATResponse *list[] = {sysinfo.get(), sid.get(), nullptr};
+        ok = message && HandleNetworkMessage(message.get(), list) == 1;
+    }
+    if (!ok) {
+        RLOGD("requestRegistrationState must never return an error when radio is on");
+        done.Finish(RIL_E_GENERIC_FAILURE);
+        return;
+    }
+    if (zv::HidlGeneration()) {
+        FinishWithFields(done, zv::mm::HidlRegistrationFields(info, data, true));
+        return;
+    }
+    std::string state = zv::Format("%d", info.regState), tech = zv::Format("%d", info.radioTech),
+                sidText = zv::Format("%d", info.sid), nidText = zv::Format("%d", info.nid);
+    // Base station id, latitude and longitude unknown; the system is in the PRL, not roaming.
+    const char *strings[14] = {state.c_str(), nullptr,         nullptr,         tech.c_str(), "-1",
+                               "2147483647",  "2147483647",    "0",             sidText.c_str(),
+                               nidText.c_str(), "1",           "1",             "1",          "0"};
+    done.Finish(RIL_E_SUCCESS, strings, sizeof strings);
+}
+
 }  // namespace
 
 namespace zv::mm {
+
+RegistrationFields HidlRegistrationFields(const RegistrationInfo &info, bool data, bool cdma) {
+    // A +CREG/+CGREG without location leaves -1; CDMA has no LAC or cell of this kind.
+    const bool located = !cdma && info.lac != -1;
+    // On E-UTRAN the LAC and cell fields of +CGREG hold the TAC and the E-UTRAN cell id.
+    const bool lte = data && located && info.radioTech == RADIO_TECH_LTE;
+    RegistrationFields f(data ? (lte ? 11 : 6) : 15);
+    f[0] = Format("%d", info.regState);
+    if (located) {
+        f[1] = Format("%x", static_cast<unsigned>(info.lac));
+        f[2] = Format("%x", static_cast<unsigned>(info.cid));
+    }
+    f[3] = Format("%d", info.radioTech);
+    // The modules say that registration was denied, not why: the general reason.
+    if (info.regState == 3) f[data ? 4 : 13] = "0";
+    if (data) {
+        f[5] = "1";  // one data call at a time
+        if (lte) {
+            f[6] = f[1];
+            f[8] = f[2];
+        }
+        return f;
+    }
+    if (cdma) {
+        // Concurrent services, the PRL and its default indicator as the socket answer has
+        // always claimed them; the roaming indicator (TSB-58: 0 on, 1 off) from ^SYSINFO.
+        f[7] = "0";
+        f[8] = Format("%d", info.sid);
+        f[9] = Format("%d", info.nid);
+        f[10] = info.regState == 5 ? "0" : "1";
+        f[11] = "1";
+        f[12] = "1";
+    }
+    return f;
+}
+
+void RequestCdmaRegistrationState(int request, RIL_Token t) {
+    CdmaRegistration(request == RIL_REQUEST_DATA_REGISTRATION_STATE, t);
+}
 
 void RequestRegistrationState(int request, RIL_Token t) {
     const bool data = request == RIL_REQUEST_DATA_REGISTRATION_STATE;
@@ -194,11 +275,15 @@ void RequestRegistrationState(int request, RIL_Token t) {
         done.Finish(RIL_E_GENERIC_FAILURE);
         return;
     }
-    std::string state = Format("%d", info.regState), lac = Format("%x", static_cast<unsigned>(info.lac)),
-                cid = Format("%x", static_cast<unsigned>(info.cid)), tech = Format("%d", info.radioTech);
     RLOGD(data ? "*********data registration state : %d LAC : %d  CID : %d  available radio : %d "
                : "*********voice registration state : %d LAC : %d  CID : %d  available radio : %d ",
           info.regState, info.lac, info.cid, info.radioTech);
+    if (HidlGeneration()) {
+        FinishWithFields(done, HidlRegistrationFields(info, data, false));
+        return;
+    }
+    std::string state = Format("%d", info.regState), lac = Format("%x", static_cast<unsigned>(info.lac)),
+                cid = Format("%x", static_cast<unsigned>(info.cid)), tech = Format("%d", info.radioTech);
     const char *strings[4] = {state.c_str(), lac.c_str(), cid.c_str(), tech.c_str()};
     done.Finish(RIL_E_SUCCESS, strings, sizeof strings);
 }
@@ -316,35 +401,7 @@ int CdmaGetVoiceRegistrationState(RilMessage *message, ATResponse **list) {
     return result;
 }
 
-void RequestCdmaRegistrationState(RIL_Token t) {
-    zv::RequestCompletion done(t);
-    int err = 0;
-    zv::ATResponsePtr sysinfo = SendSingleline("AT^SYSINFO", "^SYSINFO:", &err);
-    bool ok = AcceptedExactly(err, sysinfo.get());
-    zv::ATResponsePtr sid;
-    if (ok) {
-        sid = SendSingleline("AT^CURRSID?", "^CURRSID:", &err);
-        ok = AcceptedExactly(err, sid.get());
-    }
-    RegistrationInfo info{};
-    if (ok) {
-        zv::MessagePtr message = zv::ObtainMessage(RIL_REQUEST_VOICE_REGISTRATION_STATE, nullptr, &info);
-        ATResponse *list[] = {sysinfo.get(), sid.get(), nullptr};
-        ok = message && HandleNetworkMessage(message.get(), list) == 1;
-    }
-    if (!ok) {
-        RLOGD("requestRegistrationState must never return an error when radio is on");
-        done.Finish(RIL_E_GENERIC_FAILURE);
-        return;
-    }
-    std::string state = zv::Format("%d", info.regState), tech = zv::Format("%d", info.radioTech),
-                sidText = zv::Format("%d", info.sid), nidText = zv::Format("%d", info.nid);
-    // Base station id, latitude and longitude unknown; the system is in the PRL, not roaming.
-    const char *strings[14] = {state.c_str(), nullptr,         nullptr,         tech.c_str(), "-1",
-                               "2147483647",  "2147483647",    "0",             sidText.c_str(),
-                               nidText.c_str(), "1",           "1",             "1",          "0"};
-    done.Finish(RIL_E_SUCCESS, strings, sizeof strings);
-}
+void RequestCdmaRegistrationState(RIL_Token t) { CdmaRegistration(false, t); }
 
 void UnsolicitedMode(const char *line) {
     if (!line) return;

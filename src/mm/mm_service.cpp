@@ -33,7 +33,7 @@ void ZvRilMMRequest(int request, void *data, size_t datalen, RIL_Token t) {
         case RIL_REQUEST_VOICE_REGISTRATION_STATE:
         case RIL_REQUEST_DATA_REGISTRATION_STATE:
             if (zv::Load(g_module_type) == 0) {
-                RequestCdmaRegistrationState(t);
+                RequestCdmaRegistrationState(request, t);
             } else {
                 RequestRegistrationState(request, t);
             }
