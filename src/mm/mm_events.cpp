@@ -4,6 +4,7 @@
 #include <ctype.h>
 #include <string.h>
 
+#include <zvgeneration.h>
 #include <zvlog.h>
 #include <zvplatform.h>
 #include <zvrequest.h>
@@ -42,7 +43,10 @@ void ReportNetworkTime(const char *line) {
     } else {
         RLOGD("ZvRilMMUnsolicited: NITZ: %zu characters", strlen(time));
     }
-    zv::ReportUnsolicited(RIL_UNSOL_NITZ_TIME_RECEIVED, time, strlen(time));
+    // The 8-13 daemon keeps exactly `datalen` bytes for a framework not yet connected and later
+    // reads them as a C string: the terminating zero must be among them.
+    const size_t length = strlen(time) + (zv::HidlGeneration() ? 1 : 0);
+    zv::ReportUnsolicited(RIL_UNSOL_NITZ_TIME_RECEIVED, time, length);
 }
 
 zv::ATResponsePtr SendSingleline(const char *command, const char *prefix, int *err) {
