@@ -72,7 +72,9 @@ TEST_F(MmSelection, AutomaticSucceedsOnTheThirdPollAndManualRefusals) {
                   RIL_E_GENERIC_FAILURE)
             << bad;
     }
-    EXPECT_EQ(Call(RIL_REQUEST_SET_NETWORK_SELECTION_MANUAL, nullptr, 0).error, RIL_E_GENERIC_FAILURE);
+    // The 8-13 daemon hands an empty operator over as a NULL string: refused as "" is.
+    for (size_t datalen : {size_t{0}, sizeof(char *)})
+        EXPECT_EQ(Call(RIL_REQUEST_SET_NETWORK_SELECTION_MANUAL, nullptr, datalen).error, RIL_E_GENERIC_FAILURE);
     EXPECT_EQ(modem().CountCommands("AT+COPS=1"), 2u);
     EXPECT_TRUE(daemon_.Violations().empty());
 }
@@ -83,6 +85,7 @@ TEST_F(MmSelection, CdmaNeedsNoCommandButScans) {
     EXPECT_EQ(Call(RIL_REQUEST_QUERY_NETWORK_SELECTION_MODE).ints, (std::vector<int>{0}));
     EXPECT_EQ(Call(RIL_REQUEST_SET_NETWORK_SELECTION_AUTOMATIC).error, RIL_E_SUCCESS);
     EXPECT_EQ(Call(RIL_REQUEST_SET_NETWORK_SELECTION_MANUAL, const_cast<char *>("x"), 2).error, RIL_E_SUCCESS);
+    EXPECT_EQ(Call(RIL_REQUEST_SET_NETWORK_SELECTION_MANUAL, nullptr, sizeof(char *)).error, RIL_E_SUCCESS);
     EXPECT_EQ(modem().CountCommands("AT+COPS"), 0u);
     EXPECT_EQ(Strings(RIL_REQUEST_QUERY_AVAILABLE_NETWORKS).size(), 8u);
 }
