@@ -82,6 +82,47 @@ TEST(MmSignal, EveryLineForm) {
     EXPECT_EQ(GetSignalStrength(nullptr, none), 0);
 }
 
+// The 8-13 daemon's record: all unknown to start with, the fields a line sets, the TD-SCDMA
+// RSCP only there (and never through the v6 parser the socket paths use).
+TEST(MmSignal, FiftySixByteRecord) {
+    const std::vector<int> none = {99, 99, -1, -1, -1, -1, -1, 99, kU, kU, kU, kU, kU, kU};
+    struct {
+        std::string line;
+        bool ok;
+        std::vector<std::pair<size_t, int>> set;
+    } cases[] = {
+        {"^HCSQ: \"TD-SCDMA\",70,40,32", true, {{0, 31}, {13, 81}}},
+        {"^HCSQ: \"TD-SCDMA\",70,0", true, {{0, 31}, {13, 120}}},
+        {"^HCSQ: \"TD-SCDMA\",70,96", true, {{0, 31}, {13, 25}}},
+        {"^HCSQ: \"TD-SCDMA\",70,97", true, {{0, 31}}},
+        {"^HCSQ: \"TD-SCDMA\",70,255", true, {{0, 31}}},
+        {"^HCSQ: \"TD-SCDMA\",70", true, {{0, 31}}},
+        {"^HCSQ: \"WCDMA\",50,40,35", true, {{0, 21}}},
+        {"^HCSQ: \"LTE\",60,70,20", true, {{7, 26}, {8, 71}, {10, -160}}},
+        {"^HCSQ: \"NOSERVICE\"", true, {}},
+        {"^CSQLVL: 3,99,-85,-12", true, {{2, 85}, {3, -12}}},
+        {"^HDRRSSI: 40", true, {{4, 40}}},
+        {"+CSQ: 25", false, {{0, 25}}},
+    };
+    ModuleScope scope(2, 6);
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.line);
+        Responses r({{c.line}});
+        ZvSignalStrength_v10 s = zv::mm::UnknownSignalV10();
+        EXPECT_EQ(zv::mm::FillSignalV10(r.list(), &s), c.ok);
+        std::vector<int> want = none;
+        for (auto [index, value] : c.set) want[index] = value;
+        const int *p = reinterpret_cast<const int *>(&s);
+        EXPECT_EQ(std::vector<int>(p, p + 14), want);
+    }
+    Responses r({{"^HCSQ: \"TD-SCDMA\",70,40,32"}});
+    ZvSignalStrength_v10 s = zv::mm::UnknownSignalV10();
+    RilMessage m{19, nullptr, &s.v6};
+    EXPECT_EQ(HandleNetworkMessage(&m, r.list()), 1);
+    EXPECT_EQ(s.tdScdmaRscp, kU);
+    EXPECT_FALSE(zv::mm::FillSignalV10(nullptr, &s));
+}
+
 TEST(MmSignal, ConvertersAtTheirBorders) {
     const std::pair<int, int> rssi[] = {{-5, 0}, {0, 0}, {8, 0}, {9, 0}, {10, 1}, {50, 21}, {70, 31}, {71, 31}, {254, 31}, {255, 99}, {1000, 99}};
     for (auto [in, out] : rssi) EXPECT_EQ(SignalWcdmaRssiToReal(in), out) << in;
