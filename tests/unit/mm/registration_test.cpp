@@ -156,32 +156,6 @@ TEST(MmRegistration, ModeReportsTechnologyOrNetworkChange) {
     EXPECT_TRUE(env.Logged("UnsolicitedMode: Error parameter in the AT command"));
 }
 
-// The 8-13 daemon's answers by index; "-" stands for NULL.
-TEST(MmRegistration, HidlFields) {
-    using S = std::vector<std::string>;
-    const std::string N = "-";
-    struct {
-        RegistrationInfo info;  // regState, lac, cid, radioTech, sid, nid
-        bool data, cdma;
-        S want;
-    } cases[] = {
-        {{1, 0x2540, 0xa3b, 3, 0, 0}, false, false, {"1", "2540", "a3b", "3", N, N, N, N, N, N, N, N, N, N, N}},
-        {{3, -1, -1, 0, 0, 0}, false, false, {"3", N, N, "0", N, N, N, N, N, N, N, N, N, "0", N}},
-        {{1, 0x2540, 0xa3b, 11, 0, 0}, true, false, {"1", "2540", "a3b", "11", N, "1"}},
-        {{1, 0x2540, 0xa3b, 14, 0, 0}, true, false, {"1", "2540", "a3b", "14", N, "1", "2540", N, "a3b", N, N}},
-        {{2, -1, -1, 14, 0, 0}, true, false, {"2", N, N, "14", N, "1"}},
-        {{3, -1, -1, 0, 0, 0}, true, false, {"3", N, N, "0", "0", "1"}},
-        {{1, 0, 0, 6, 13824, 65535}, false, true, {"1", N, N, "6", N, N, N, "0", "13824", "65535", "1", "1", "1", N, N}},
-        {{5, 0, 0, 8, 13824, 1}, false, true, {"5", N, N, "8", N, N, N, "0", "13824", "1", "0", "1", "1", N, N}},
-        {{1, 0, 0, 14, 13824, 1}, true, true, {"1", N, N, "14", N, "1"}},
-    };
-    for (const auto &c : cases) {
-        S got;
-        for (const auto &f : zv::mm::HidlRegistrationFields(c.info, c.data, c.cdma)) got.push_back(f.value_or(N));
-        EXPECT_EQ(got, c.want) << c.info.regState << " " << c.info.radioTech << " " << c.data << c.cdma;
-    }
-}
-
 TEST(MmRegistration, NullMessagesAreRefused) {
     Responses r({{"+CREG: 1"}});
     EXPECT_EQ(HandleNetworkMessage(nullptr, r.list()), 0);

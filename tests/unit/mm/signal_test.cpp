@@ -95,13 +95,9 @@ TEST(MmSignal, FiftySixByteRecord) {
         {"^HCSQ: \"TD-SCDMA\",70,0", true, {{0, 31}, {13, 120}}},
         {"^HCSQ: \"TD-SCDMA\",70,96", true, {{0, 31}, {13, 25}}},
         {"^HCSQ: \"TD-SCDMA\",70,97", true, {{0, 31}}},
-        {"^HCSQ: \"TD-SCDMA\",70,255", true, {{0, 31}}},
         {"^HCSQ: \"TD-SCDMA\",70", true, {{0, 31}}},
         {"^HCSQ: \"WCDMA\",50,40,35", true, {{0, 21}}},
         {"^HCSQ: \"LTE\",60,70,20", true, {{7, 26}, {8, 71}, {10, -160}}},
-        {"^HCSQ: \"NOSERVICE\"", true, {}},
-        {"^CSQLVL: 3,99,-85,-12", true, {{2, 85}, {3, -12}}},
-        {"^HDRRSSI: 40", true, {{4, 40}}},
         {"+CSQ: 25", false, {{0, 25}}},
     };
     ModuleScope scope(2, 6);
