@@ -111,7 +111,10 @@ TEST_P(MmRegistrationCdma, AnswersFromSysinfoAndCurrsid) {
     EXPECT_EQ(Call(RIL_REQUEST_VOICE_REGISTRATION_STATE).error, RIL_E_GENERIC_FAILURE);
 }
 
-INSTANTIATE_TEST_SUITE_P(CardAndNv, MmRegistrationCdma, ::testing::Values(ModuleType::kCdma, ModuleType::kCdmaNoCard));
+INSTANTIATE_TEST_SUITE_P(CardAndNv, MmRegistrationCdma, ::testing::Values(ModuleType::kCdma, ModuleType::kCdmaNoCard),
+                         [](const ::testing::TestParamInfo<ModuleType> &info) {
+                             return std::string(info.param == ModuleType::kCdma ? "Card" : "Nv");
+                         });
 
 TEST_F(MmRegistration, OlderPlatformHoldsBackNewerTechnologies) {
     StartModule(ModuleType::kWcdma, {}, "2.3.7");
