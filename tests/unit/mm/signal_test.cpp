@@ -82,40 +82,22 @@ TEST(MmSignal, EveryLineForm) {
     EXPECT_EQ(GetSignalStrength(nullptr, none), 0);
 }
 
-// The 8-13 daemon's record: all unknown to start with, the fields a line sets, the TD-SCDMA
-// RSCP only there (and never through the v6 parser the socket paths use).
+// The 8-13 daemon's record: the TD-SCDMA RSCP at its borders and in the tail, which the v6
+// parser of the socket paths leaves alone; an LTE line without RSRQ leaves it unknown.
 TEST(MmSignal, FiftySixByteRecord) {
-    const std::vector<int> none = {99, 99, -1, -1, -1, -1, -1, 99, kU, kU, kU, kU, kU, kU};
-    struct {
-        std::string line;
-        bool ok;
-        std::vector<std::pair<size_t, int>> set;
-    } cases[] = {
-        {"^HCSQ: \"TD-SCDMA\",70,40,32", true, {{0, 31}, {13, 81}}},
-        {"^HCSQ: \"TD-SCDMA\",70,0", true, {{0, 31}, {13, 120}}},
-        {"^HCSQ: \"TD-SCDMA\",70,96", true, {{0, 31}, {13, 25}}},
-        {"^HCSQ: \"TD-SCDMA\",70,97", true, {{0, 31}}},
-        {"^HCSQ: \"TD-SCDMA\",70", true, {{0, 31}}},
-        {"^HCSQ: \"WCDMA\",50,40,35", true, {{0, 21}}},
-        {"^HCSQ: \"LTE\",60,70,20", true, {{7, 26}, {8, 71}, {10, -160}}},
-        {"+CSQ: 25", false, {{0, 25}}},
-    };
+    const std::pair<int, int> rscp[] = {{0, 120}, {1, 120}, {40, 81}, {96, 25}, {97, kU}, {255, kU}, {-1, kU}};
+    for (auto [in, out] : rscp) EXPECT_EQ(zv::mm::SignalTdScdmaRscpToReal(in), out) << in;
     ModuleScope scope(2, 6);
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.line);
-        Responses r({{c.line}});
-        ZvSignalStrength_v10 s = zv::mm::UnknownSignalV10();
-        EXPECT_EQ(zv::mm::FillSignalV10(r.list(), &s), c.ok);
-        std::vector<int> want = none;
-        for (auto [index, value] : c.set) want[index] = value;
-        const int *p = reinterpret_cast<const int *>(&s);
-        EXPECT_EQ(std::vector<int>(p, p + 14), want);
-    }
-    Responses r({{"^HCSQ: \"TD-SCDMA\",70,40,32"}});
+    const std::vector<std::vector<std::string>> lines = {{"^HCSQ: \"TD-SCDMA\",70,40"}, {"^HCSQ: \"LTE\",60,70,20"}};
+    Responses socket(lines), hidl(lines);
     ZvSignalStrength_v10 s = zv::mm::UnknownSignalV10();
     RilMessage m{19, nullptr, &s.v6};
-    EXPECT_EQ(HandleNetworkMessage(&m, r.list()), 1);
+    EXPECT_EQ(HandleNetworkMessage(&m, socket.list()), 1);
     EXPECT_EQ(s.tdScdmaRscp, kU);
+    s = zv::mm::UnknownSignalV10();
+    EXPECT_TRUE(zv::mm::FillSignalV10(hidl.list(), &s));
+    const int *p = reinterpret_cast<const int *>(&s);
+    EXPECT_EQ(std::vector<int>(p, p + 14), (std::vector<int>{31, 99, -1, -1, -1, -1, -1, 26, 71, kU, -160, kU, kU, 81}));
     EXPECT_FALSE(zv::mm::FillSignalV10(nullptr, &s));
 }
 
