@@ -61,9 +61,8 @@ TEST_F(MmRegistration, WcdmaRegistersLateThenHandsOverToLte) {
     EXPECT_TRUE(modem().ExpectCommands({"AT+CREG?", "AT^SYSINFOEX", "AT^SYSINFO"}, 1000));
     // Denied: the modules give no reason, so the general one.
     modemsim::SetRegistration(modem(), 3);
-    V denied = Answer(RIL_REQUEST_DATA_REGISTRATION_STATE, hidl_ ? V{"3", N, N, "0"} : V{"3", "ffffffff", "ffffffff", "0"});
-    if (hidl_) denied[4] = "0";
-    EXPECT_EQ(Strings(RIL_REQUEST_DATA_REGISTRATION_STATE), denied);
+    EXPECT_EQ(Strings(RIL_REQUEST_DATA_REGISTRATION_STATE),
+              (hidl_ ? V{"3", N, N, "0", "0", "1"} : V{"3", "ffffffff", "ffffffff", "0"}));
     // Without any system information the answer would mislead: a failure.
     modem().On("AT^SYSINFO", {"ERROR"});
     EXPECT_EQ(Call(RIL_REQUEST_VOICE_REGISTRATION_STATE).error, RIL_E_GENERIC_FAILURE);
