@@ -171,7 +171,8 @@ TEST_F(PsNdis, EveryPathAnswersOnce) {
     for (const char *apn : {"inter\"net", "a\rAT+CFUN=0", "a b"})
         EXPECT_TRUE(SetupFailed(Wait(Setup({"1", "0", apn, "", "", "0", "IP"})), PDP_FAIL_MISSING_UKNOWN_APN)) << apn;
     EXPECT_TRUE(SetupFailed(Wait(Setup({"1", "0", "internet", "u", "p\"w", "1", "IP"})), PDP_FAIL_USER_AUTHENTICATION));
-    EXPECT_TRUE(SetupFailed(Wait(Setup({"1", "0", "internet", "", "", "0", "IP\r"})), PDP_FAIL_UNKNOWN_PDP_ADDRESS_TYPE));
+    EXPECT_TRUE(
+        SetupFailed(Wait(Setup({"1", "0", "internet", "", "", "0", "IP\r"})), PDP_FAIL_UNKNOWN_PDP_ADDRESS_TYPE));
     EXPECT_TRUE(SetupFailed(Wait(Setup({})), PDP_FAIL_ERROR_UNSPECIFIED));
     EXPECT_EQ(modem().CountCommands("AT^NDISDUP"), 0u);
 

@@ -374,7 +374,8 @@ TEST_F(PsPpp, CdmaWithCredentials) {
     EXPECT_EQ(Deactivate().error, RIL_E_SUCCESS);
     ExpectTornDown("ATH", 1, "deactivation");
     EXPECT_EQ(data().hangups, 1);
-    EXPECT_TRUE(daemon_.WaitUntil([&] { return List().length == (Hidl() ? 0 : sizeof(RIL_Data_Call_Response_v6)); }, 5s));
+    const size_t idle = Hidl() ? 0 : sizeof(RIL_Data_Call_Response_v6);
+    EXPECT_TRUE(daemon_.WaitUntil([&] { return List().length == idle; }, 5s)) << "no call once pppd ended";
 
     // A user name that would end the quoted field is refused before anything is sent.
     modem().ClearCommands();
