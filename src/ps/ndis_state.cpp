@@ -25,16 +25,25 @@ namespace {
 
 RIL_Token g_pending = nullptr;  // guarded by s_ndis_mutex
 bool g_hasPending = false;
+bool g_pendingIsSetup = false;  // else a deactivation
 
-void SetPending(RIL_Token t) {
+void SetPending(RIL_Token t, bool setup) {
     g_pending = t;
     g_hasPending = true;
+    g_pendingIsSetup = setup;
+}
+
+// A failed setup's answer differs between the daemon generations; a deactivation's does not.
+void FailRequest(RIL_Token t, bool setup) {
+    if (setup) zv::ps::FailSetupWithModemCause(t);
+    else zv::CompleteRequest(t, RIL_E_GENERIC_FAILURE);
 }
 
 void AnswerPending(RIL_Errno e) {
     if (!g_hasPending) return;
     g_hasPending = false;
-    zv::CompleteRequest(g_pending, e);
+    if (e == RIL_E_SUCCESS) zv::CompleteRequest(g_pending, e);
+    else FailRequest(g_pending, g_pendingIsSetup);
 }
 
 void AnswerPendingSetup() {
@@ -85,11 +94,11 @@ void FromDeactivated(int event, RIL_Token t) {
             RLOGD("ndisi_state:NDIS_STATE_DEATIVED ,ndis_event:NDIS_EVENT_REQUEST_PDP_ACTIVE\n");
             if (err == 0 && response && response->success) {
                 zv::ps::StartGuard(1);
-                SetPending(t);
+                SetPending(t, true);
                 SetState(NDIS_STATE_ATIVING);
             } else {
                 Disconnect();
-                zv::CompleteRequest(t, RIL_E_GENERIC_FAILURE);
+                FailRequest(t, true);
             }
             break;
         }
@@ -117,7 +126,7 @@ void FromActivated(int event, RIL_Token t) {
             } else {
                 Disconnect();
                 SetState(NDIS_STATE_DEATIVED);
-                zv::CompleteRequest(t, RIL_E_GENERIC_FAILURE);
+                FailRequest(t, true);
             }
             break;
         case NDIS_EVENT_REQUEST_PDP_DEACTIVE:
@@ -129,7 +138,7 @@ void FromActivated(int event, RIL_Token t) {
                 zv::CompleteRequest(t, RIL_E_GENERIC_FAILURE);
             } else {
                 zv::ps::StartGuard(2);
-                SetPending(t);
+                SetPending(t, false);
                 SetState(NDIS_STATE_DEATIVING);
             }
             break;
@@ -171,7 +180,7 @@ void FromActivating(int event, RIL_Token t) {
             RLOGD(" ndisi_state:NDIS_STATE_ATIVING ,ndis_event:%d\n", event);
             SetState(NDIS_STATE_DEATIVED);
             AnswerPending(RIL_E_GENERIC_FAILURE);
-            zv::CompleteRequest(t, RIL_E_GENERIC_FAILURE);
+            FailRequest(t, event == NDIS_EVENT_REQUEST_PDP_ACTIVE);
             break;
     }
 }
@@ -187,7 +196,7 @@ void FromDeactivating(int event, RIL_Token t) {
     RLOGD("ndisi_state:NDIS_STATE_DEATIVING ,ndis_event:%d\n", event);
     AnswerPending(RIL_E_GENERIC_FAILURE);
     if (event == NDIS_EVENT_REQUEST_PDP_ACTIVE || event == NDIS_EVENT_REQUEST_PDP_DEACTIVE)
-        zv::CompleteRequest(t, RIL_E_GENERIC_FAILURE);
+        FailRequest(t, event == NDIS_EVENT_REQUEST_PDP_ACTIVE);
 }
 
 }  // namespace

@@ -51,6 +51,8 @@ std::vector<std::string> g_pppArgs;
 // Counts the pppd runs: a PPP thread whose pppd ends after a newer one was started must not
 // clear the newer call's APN nor tell its address thread that pppd has ended.
 unsigned g_pppRun = 0;
+// The newest run's pppd has not ended: on the PPP path that is the call.
+bool g_pppRunning = false;
 
 void SetApn(const char *apn) {
     std::lock_guard<std::mutex> lock(g_pppMutex);
@@ -115,6 +117,7 @@ void *RunPppScript(void *param) {
         if (run == g_pppRun) {
             zv::Store(terminal_connect, 1);
             g_apn[0] = '\0';
+            g_pppRunning = false;
         }
     }
     zv::ReportUnsolicited(RIL_UNSOL_DATA_CALL_LIST_CHANGED);
@@ -146,7 +149,7 @@ void *AddressThread(void *param) {
     ifc_close();
     ModemDeactivatePdpLink();
     SetApn("");
-    if (t) zv::CompleteRequest(t, RIL_E_GENERIC_FAILURE);
+    if (t) zv::ps::FailSetupWithModemCause(t);
     return nullptr;
 }
 
@@ -195,6 +198,11 @@ int FindPid(const std::string &command, const char *name) {
 }  // namespace
 
 namespace zv::ps {
+
+bool PppCallUp() {
+    std::lock_guard<std::mutex> lock(g_pppMutex);
+    return g_pppRunning;
+}
 
 bool SafeProcessName(const char *name) {
     if (!name || !*name || strlen(name) > 64) return false;
@@ -342,8 +350,14 @@ int ModemStartPPPThread(void) {
         run = ++g_pppRun;
         // Cleared before pppd can end: an end before the address thread starts is not lost.
         zv::Store(terminal_connect, 0);
+        g_pppRunning = true;
     }
-    return StartDetached(RunPppScript, reinterpret_cast<void *>(static_cast<uintptr_t>(run)));
+    int err = StartDetached(RunPppScript, reinterpret_cast<void *>(static_cast<uintptr_t>(run)));
+    if (err != 0) {
+        std::lock_guard<std::mutex> lock(g_pppMutex);
+        if (run == g_pppRun) g_pppRunning = false;
+    }
+    return err;
 }
 
 int ModemStartAddressThread(RIL_Token t) { return StartDetached(AddressThread, t); }

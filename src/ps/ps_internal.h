@@ -1,19 +1,56 @@
 /*
  * What the packet data files share inside the library (not exported): the state machine's
- * lock, the guard timer's bookkeeping, the data interface's name and the field checks for
- * strings the framework hands over.
+ * lock, the guard timer's bookkeeping, the data interface's name, the field checks for
+ * strings the framework hands over, and the answers a failed setup gets in each daemon
+ * generation.
  */
 #ifndef ZORVIK_PS_PS_INTERNAL_H
 #define ZORVIK_PS_PS_INTERNAL_H
 
 #include <netinet/in.h>
 #include <pthread.h>
+#include <stddef.h>
 
 #include <string>
 
 #include "ps/ps.h"
 
+/* The platform's header from 8 on no longer declares the 3.x daemon's record: nothing in the
+   packet data service may name it, or the library would not build there. */
+#pragma GCC poison RIL_Data_Call_Response_v5
+
 namespace zv::ps {
+
+/* The 3.x daemon's data call record (no retry time, no gateways), kept by the library itself
+   with the layout that daemon reads. */
+struct DataCallResponseV5 {
+    int status;
+    int cid;
+    int active;
+    char *type;
+    char *ifname;
+    char *addresses;
+    char *dnses;
+};
+constexpr bool kIlp32 = sizeof(void *) == 4;
+static_assert(sizeof(DataCallResponseV5) == (kIlp32 ? 28 : 48), "the 3.x data call record's size");
+static_assert(offsetof(DataCallResponseV5, cid) == 4 && offsetof(DataCallResponseV5, active) == 8,
+              "the 3.x data call record's ints");
+static_assert(offsetof(DataCallResponseV5, type) == (kIlp32 ? 12 : 16) &&
+                  offsetof(DataCallResponseV5, ifname) == (kIlp32 ? 16 : 24) &&
+                  offsetof(DataCallResponseV5, addresses) == (kIlp32 ? 20 : 32) &&
+                  offsetof(DataCallResponseV5, dnses) == (kIlp32 ? 24 : 40),
+              "the 3.x data call record's strings");
+
+/* Answers a setup that failed. The socket daemon gets the error and asks for the cause
+   itself (LAST_DATA_CALL_FAIL_CAUSE); the 8-13 daemon never asks, so there the answer is a
+   success carrying one record whose status is the cause (a PDP_FAIL_* value; NONE is taken
+   as ERROR_UNSPECIFIED, as NONE would read as a call that came up). */
+void FailSetup(RIL_Token t, RIL_Errno error, int cause);
+/* The same for a failure on the modem's side: in the 8-13 generation the cause is what the
+   modem reports as its last packet data error, as LAST_DATA_CALL_FAIL_CAUSE would have
+   answered. */
+void FailSetupWithModemCause(RIL_Token t, RIL_Errno error = RIL_E_GENERIC_FAILURE);
 
 /* s_ndis_mutex for one scope. */
 class NdisLock {
@@ -45,6 +82,11 @@ std::string EcmName();
 
 /* A value of the hexadecimal address form (first octet in the lowest byte) as an in_addr_t. */
 in_addr_t ToNetwork(unsigned value);
+
+/* On the PPP path, whether a call is up: the newest pppd has not ended. The modem is not asked
+   about its contexts on every module type, and the 8-13 generation's list names only calls
+   that exist. */
+bool PppCallUp();
 
 /* True when a framework string may stand inside a quoted AT field (and, on the PPP path, be
    one program argument): printable ASCII only, no double quote or backslash, and no blank

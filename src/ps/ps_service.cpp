@@ -1,6 +1,7 @@
 // The packet data service's requests: data call setup and deactivation (handed to the NDIS
 // state machine, or to the PPP path), the last fail cause and the data call list, with the
-// answer records each platform generation expects; and the service's message router.
+// answer records each platform release and daemon generation expects; and the service's
+// message router.
 #include <stdarg.h>
 #include <stdlib.h>
 #include <string.h>
@@ -10,6 +11,7 @@
 #include <string>
 
 #include <zorvik/host.h>
+#include <zvgeneration.h>
 #include <zvlog.h>
 #include <zvplatform.h>
 #include <zvrequest.h>
@@ -71,6 +73,24 @@ bool SafeProtocol(const char *text) {
         if (!((*p >= 'A' && *p <= 'Z') || (*p >= 'a' && *p <= 'z') || (*p >= '0' && *p <= '9'))) return false;
     return true;
 }
+bool SafeApn(const char *text) { return zv::ps::SafeField(text, false); }
+bool SafeCredential(const char *text) { return zv::ps::SafeField(text, true); }
+
+// The APN and the credentials go inside quotes of an AT command (and, on the PPP path, into
+// pppd's arguments): anything that could end the field is refused before anything is sent or
+// changed. The cause tells the 8-13 daemon which parameter is at fault, so that the same
+// request is not simply repeated.
+struct FieldRule {
+    int index;
+    bool (*safe)(const char *);
+    int cause;
+};
+constexpr FieldRule kFieldRules[] = {
+    {kApn, SafeApn, PDP_FAIL_MISSING_UKNOWN_APN},
+    {kUser, SafeCredential, PDP_FAIL_USER_AUTHENTICATION},
+    {kPassword, SafeCredential, PDP_FAIL_USER_AUTHENTICATION},
+    {kProtocol, SafeProtocol, PDP_FAIL_UNKNOWN_PDP_ADDRESS_TYPE},
+};
 
 template <size_t N>
 void CopyField(char (&field)[N], const char *value, const char *warning) {
@@ -84,18 +104,16 @@ void RequestSetupDataCall(void *data, size_t datalen, RIL_Token t) {
     const size_t count = data ? datalen / sizeof(char *) : 0;
     auto arg = [&](size_t i) -> const char * { return i < count && args[i] && args[i][0] ? args[i] : nullptr; };
     if (count == 0) {
-        zv::CompleteRequest(t, RIL_E_GENERIC_FAILURE);
+        zv::ps::FailSetup(t, RIL_E_GENERIC_FAILURE, PDP_FAIL_ERROR_UNSPECIFIED);
         return;
     }
-    // The APN and the credentials go inside quotes of an AT command (and, on the PPP path,
-    // into pppd's arguments): anything that could end the field is refused before anything
-    // is sent or changed.
-    if ((arg(kApn) && !zv::ps::SafeField(arg(kApn), false)) || (arg(kUser) && !zv::ps::SafeField(arg(kUser), true)) ||
-        (arg(kPassword) && !zv::ps::SafeField(arg(kPassword), true)) ||
-        (arg(kProtocol) && !SafeProtocol(arg(kProtocol)))) {
-        RLOGD("RequestSetupDataCall: refused a field that cannot go into the command");
-        zv::CompleteRequest(t, RIL_E_GENERIC_FAILURE);
-        return;
+    for (const FieldRule &rule : kFieldRules) {
+        const char *value = arg(static_cast<size_t>(rule.index));
+        if (value && !rule.safe(value)) {
+            RLOGD("RequestSetupDataCall: refused a field that cannot go into the command");
+            zv::ps::FailSetup(t, RIL_E_GENERIC_FAILURE, rule.cause);
+            return;
+        }
     }
 
     const AuthRow &auth = AuthFor(count > kAuth ? args[kAuth] : nullptr);
@@ -115,7 +133,7 @@ void RequestSetupDataCall(void *data, size_t datalen, RIL_Token t) {
         // Without the platform's pppd nothing could carry the call: the modem is not dialled
         // for nothing, and the framework learns that this device has no data path.
         RLOGD("RequestSetupDataCall: %s is not installed, no data call over PPP", kPppd);
-        zv::CompleteRequest(t, RIL_E_REQUEST_NOT_SUPPORTED);
+        zv::ps::FailSetup(t, RIL_E_REQUEST_NOT_SUPPORTED, PDP_FAIL_SERVICE_OPTION_NOT_SUPPORTED);
         return;
     }
     if (zv::Load(zv_ndis_or_modem) != 1) {
@@ -130,7 +148,7 @@ void RequestSetupDataCall(void *data, size_t datalen, RIL_Token t) {
         }
         int ret = ModemActivatePdpLink(&record, auth.pppOptions);
         RLOGD("ret = ModemActivatePdpLink ret = %d\n", ret);
-        if (ret != 1) zv::CompleteRequest(t, RIL_E_GENERIC_FAILURE);
+        if (ret != 1) zv::ps::FailSetupWithModemCause(t);
         return;
     }
 
@@ -143,7 +161,17 @@ void RequestSetupDataCall(void *data, size_t datalen, RIL_Token t) {
     zv::ps::NdisRunLocked();
 }
 
-void RequestDeactivateDataCall(RIL_Token t) {
+// The request's strings are the call identifier and the reason ("1" for a radio shut-down).
+// There is only call 1, so neither changes what is done; but the 8-13 daemon hands an empty
+// string over as NULL, and a deactivation that names no call at all is refused there rather
+// than guessed at. The socket daemon's requests are taken as they always were.
+void RequestDeactivateDataCall(void *data, size_t datalen, RIL_Token t) {
+    const char *const *args = static_cast<const char *const *>(data);
+    if (zv::HidlGeneration() && (!args || datalen < sizeof(char *) || !args[0])) {
+        RLOGD("RequestDeactivateDataCall: no call identifier");
+        zv::CompleteRequest(t, RIL_E_GENERIC_FAILURE);
+        return;
+    }
     if (zv::Load(zv_ndis_or_modem) != 1) {
         ModemDeactivatePdpLink();
         zv::CompleteRequest(t, RIL_E_SUCCESS);
@@ -157,17 +185,24 @@ void RequestDeactivateDataCall(RIL_Token t) {
     zv::ps::NdisRunLocked();
 }
 
-void RequestLastDataCallFailCause(RIL_Token t) {
-    zv::RequestCompletion done(t);
-    if (zv::Load(g_module_type) == 0) return;
+// The modem's last packet data error ("^GLASTERR: 1,<code>"); false when it cannot say (a
+// CDMA module has no such query).
+bool QueryLastFailCause(int *cause) {
+    if (zv::Load(g_module_type) == 0) return false;
     ATResponse *raw = nullptr;
     int err = at_send_command_singleline("AT^GLASTERR=1", "^GLASTERR:", &raw);
     zv::ATResponsePtr response(raw);
-    if (!zv::Accepted(err, response.get())) return;
-    int cause = 0xffff;
+    if (!zv::Accepted(err, response.get())) return false;
+    *cause = PDP_FAIL_ERROR_UNSPECIFIED;
     ATResponse *list[] = {response.get(), nullptr};
-    zv::MessagePtr message = zv::ObtainMessage(RIL_REQUEST_LAST_DATA_CALL_FAIL_CAUSE, nullptr, &cause);
-    if (message && HandlePSMessage(message.get(), list) == 1) done.Finish(RIL_E_SUCCESS, &cause, sizeof cause);
+    zv::MessagePtr message = zv::ObtainMessage(RIL_REQUEST_LAST_DATA_CALL_FAIL_CAUSE, nullptr, cause);
+    return message && HandlePSMessage(message.get(), list) == 1;
+}
+
+void RequestLastDataCallFailCause(RIL_Token t) {
+    zv::RequestCompletion done(t);
+    int cause = 0;
+    if (QueryLastFailCause(&cause)) done.Finish(RIL_E_SUCCESS, &cause, sizeof cause);
 }
 
 // A copy of the call record taken under the state machine's lock, for answers built outside it.
@@ -200,9 +235,56 @@ void FillCommon(T *r, CallSnapshot *s, int active) {
     r->dnses = s->call.dns;
 }
 
+// The record both answers give in the 8-13 generation, and the setup answer from release 5.
+void FillV11(RIL_Data_Call_Response_v11 *r, CallSnapshot *s, int active) {
+    FillCommon(r, s, active);
+    r->suggestedRetryTime = -1;
+    r->gateways = s->call.gateway;
+    r->pcscf = nullptr;
+    r->mtu = 0;
+}
+
+// Whether the call is up by the library's own account, for the modules whose contexts the
+// modem is not asked about: the state machine's word on the NDIS path, pppd on the PPP path.
+bool OwnCallUp() {
+    if (zv::Load(zv_ndis_or_modem) == 1) return zv::Load(ndisi_state) == NDIS_STATE_ATIVED;
+    return zv::ps::PppCallUp();
+}
+
+// The 8-13 daemon's list: (NULL, 0) when there is no call, else whole records of the one
+// version it reads. A list it cannot take as a whole it drops (report) or refuses (request).
+void SendHidlList(RIL_Token *tokenRef, bool callUp) {
+    if (!callUp) return SendList(tokenRef, RIL_E_SUCCESS, nullptr, 0);
+    CallSnapshot s;
+    Snapshot(&s);
+    auto r = AllocRecord<RIL_Data_Call_Response_v11>("RequestDataCallList: malloc response_v11 FAIL.");
+    if (!r) return SendList(tokenRef, RIL_E_GENERIC_FAILURE, nullptr, 0);
+    FillV11(r.get(), &s, 2);
+    SendList(tokenRef, RIL_E_SUCCESS, r.get(), sizeof *r);
+}
+
 }  // namespace
 
 namespace zv::ps {
+
+void FailSetup(RIL_Token t, RIL_Errno error, int cause) {
+    if (!zv::HidlGeneration()) return zv::CompleteRequest(t, error);
+    // On the stack: a failure is answered even when the heap is what failed.
+    static char kEmpty[] = "";
+    RIL_Data_Call_Response_v11 r = {};
+    r.status = cause == PDP_FAIL_NONE ? PDP_FAIL_ERROR_UNSPECIFIED : cause;
+    r.suggestedRetryTime = -1;
+    r.type = r.ifname = r.addresses = r.dnses = r.gateways = r.pcscf = kEmpty;
+    RLOGD("SetupDataCall failed: cause %d", r.status);
+    zv::CompleteRequest(t, RIL_E_SUCCESS, &r, sizeof r);
+}
+
+void FailSetupWithModemCause(RIL_Token t, RIL_Errno error) {
+    int cause = PDP_FAIL_ERROR_UNSPECIFIED;
+    // A modem without an error of its own says 0, which must not reach the daemon as NONE.
+    if (zv::HidlGeneration() && (!QueryLastFailCause(&cause) || cause <= 0)) cause = PDP_FAIL_ERROR_UNSPECIFIED;
+    FailSetup(t, error, cause);
+}
 
 bool SafeField(const char *text, bool allowBlank) {
     if (!text) return true;
@@ -222,7 +304,7 @@ NdisCallInfo ndis_st;
 void ZvRilPSRequest(int request, void *data, size_t datalen, RIL_Token t) {
     switch (request) {
         case RIL_REQUEST_SETUP_DATA_CALL: RequestSetupDataCall(data, datalen, t); break;
-        case RIL_REQUEST_DEACTIVATE_DATA_CALL: RequestDeactivateDataCall(t); break;
+        case RIL_REQUEST_DEACTIVATE_DATA_CALL: RequestDeactivateDataCall(data, datalen, t); break;
         case RIL_REQUEST_LAST_DATA_CALL_FAIL_CAUSE: RequestLastDataCallFailCause(t); break;
         case RIL_REQUEST_DATA_CALL_LIST: RequestDataCallList(&t); break;
         default: zv::CompleteRequest(t, RIL_E_REQUEST_NOT_SUPPORTED); break;
@@ -236,14 +318,10 @@ void SetupDataCallResponse(RIL_Token t) {
     s.call = ndis_st;
     zv::CopyBounded(s.ifname, sizeof s.ifname, zv::ps::EcmName().c_str());
     const int version = zv::Load(ANDROID_VERSION);
-    if (version >= 5) {
+    if (zv::HidlGeneration() || version >= 5) {
         auto r = AllocRecord<RIL_Data_Call_Response_v11>("RequestDataCallList: malloc response_v11 FAIL.");
-        if (!r) return zv::CompleteRequest(t, RIL_E_GENERIC_FAILURE);
-        FillCommon(r.get(), &s, 2);
-        r->suggestedRetryTime = -1;
-        r->gateways = s.call.gateway;
-        r->pcscf = nullptr;
-        r->mtu = 0;
+        if (!r) return zv::ps::FailSetup(t, RIL_E_GENERIC_FAILURE, PDP_FAIL_ERROR_UNSPECIFIED);
+        FillV11(r.get(), &s, 2);
         zv::CompleteRequest(t, RIL_E_SUCCESS, r.get(), sizeof *r);
     } else if (version >= 3) {
         auto r = AllocRecord<RIL_Data_Call_Response_v6>("RequestDataCallList: malloc response_v6 FAIL.");
@@ -253,7 +331,7 @@ void SetupDataCallResponse(RIL_Token t) {
         r->gateways = s.call.gateway;
         zv::CompleteRequest(t, RIL_E_SUCCESS, r.get(), sizeof *r);
     } else if (version == 2) {
-        auto r = AllocRecord<RIL_Data_Call_Response_v5>("RequestDataCallList: malloc response_v5 FAIL.");
+        auto r = AllocRecord<zv::ps::DataCallResponseV5>("RequestDataCallList: malloc response_v5 FAIL.");
         if (!r) return zv::CompleteRequest(t, RIL_E_GENERIC_FAILURE);
         FillCommon(r.get(), &s, 2);
         zv::CompleteRequest(t, RIL_E_SUCCESS, r.get(), sizeof *r);
@@ -272,6 +350,7 @@ void RequestDataCallList(RIL_Token *tokenRef) {
     int flag = 0;
     int result = QueryCurrentPpdState("AT^NDISSTATQRY?", "^NDISSTATQRY:", &flag);
     if (result != 1) return SendList(tokenRef, RIL_E_GENERIC_FAILURE, nullptr, 0);
+    if (zv::HidlGeneration()) return SendHidlList(tokenRef, zv::Load(g_module_type) == 1 ? flag == 1 : OwnCallUp());
     const int active = flag == 1 ? 2 : flag;
     CallSnapshot s;
     Snapshot(&s);
@@ -284,7 +363,7 @@ void RequestDataCallList(RIL_Token *tokenRef) {
         r->gateways = s.call.gateway;
         SendList(tokenRef, RIL_E_SUCCESS, r.get(), sizeof *r);
     } else if (version == 2) {
-        auto r = AllocRecord<RIL_Data_Call_Response_v5>("RequestDataCallList: malloc response_v5 FAIL.");
+        auto r = AllocRecord<zv::ps::DataCallResponseV5>("RequestDataCallList: malloc response_v5 FAIL.");
         if (!r) return SendList(tokenRef, RIL_E_GENERIC_FAILURE, nullptr, 0);
         FillCommon(r.get(), &s, active);
         SendList(tokenRef, RIL_E_SUCCESS, r.get(), sizeof *r);

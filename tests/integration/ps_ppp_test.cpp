@@ -3,7 +3,8 @@
 // a stand-in (tests/support/pppd) that checks its exact command line and makes ppp0 with the
 // negotiated address in a private network namespace, so the library reads the address back
 // from the real kernel. The command lines are also put to Debian's pppd option parser. Needs
-// root (private namespaces, TUN): otherwise skipped with the reason printed.
+// root (private namespaces, TUN): otherwise skipped with the reason printed. The 8-13 daemon's
+// runs take release 10.
 #include <gtest/gtest.h>
 
 #include <modemsim/data_port.h>
@@ -23,7 +24,7 @@
 #include <string>
 #include <vector>
 
-#include "support/library_fixture.h"
+#include "ps_fixture.h"
 
 extern char **environ;
 
@@ -85,7 +86,7 @@ int Status(const V &args, bool quiet = true) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-class PsPpp : public zvtest::LibraryTest {
+class PsPpp : public zvtest::PsTest {
 protected:
     // Outside: runs this case again in private network, PID and mount namespaces (kRanInside),
     // or says why it cannot (kCannot). Inside: kInside.
@@ -150,7 +151,7 @@ protected:
 
     void Start(modemsim::ModuleType type, int platform = 1) {
         Install();
-        SetProperty("ro.build.version.release", "6.0");
+        SetProperty("ro.build.version.release", Hidl() ? "10" : "6.0");
         StartWithModem(type, {}, [platform](modemsim::Modem &m) {
             m.Update([platform](modemsim::ModelState &s) { s.platform = platform; });
         });
@@ -181,6 +182,11 @@ protected:
         zvtest::Completion c;
         RIL_Token t = daemon_.Request(RIL_REQUEST_SETUP_DATA_CALL, args.data(), args.size() * sizeof(char *));
         EXPECT_TRUE(daemon_.WaitForCompletion(t, timeout, &c));
+        return c;
+    }
+    zvtest::Completion List() {
+        zvtest::Completion c;
+        EXPECT_TRUE(daemon_.WaitForCompletion(daemon_.Request(RIL_REQUEST_DATA_CALL_LIST), 5s, &c));
         return c;
     }
     zvtest::Completion Deactivate() {
@@ -307,20 +313,23 @@ TEST_F(PsPpp, WcdmaCallAndEveryFailure) {
         const char *mode;
         V expect;
         const char *log;
+        int cause;  // the modem's last error (its 0 is no cause)
     };
     const Failure failures[] = {
-        {"NO CARRIER", DialReply::kNoCarrier, "up", line, "Fail to activate the PDP context: 1"},
-        {"silent modem", DialReply::kSilent, "up", line, "Read CONNECT or NO CARRIER from modem port TIMEOUT!!!"},
-        {"pppd ends early", DialReply::kConnect, "exit 300", line, "ModemRunPPPScript return ret 256!"},
-        {"pppd refuses", DialReply::kConnect, "up", V{"/system/bin/pppd", "other"}, "ModemRunPPPScript return ret 512!"},
+        {"NO CARRIER", DialReply::kNoCarrier, "up", line, "Fail to activate the PDP context: 1", 33},
+        {"silent modem", DialReply::kSilent, "up", line, "Read CONNECT or NO CARRIER from modem port TIMEOUT!!!", 0},
+        {"pppd ends early", DialReply::kConnect, "exit 300", line, "ModemRunPPPScript return ret 256!", 0},
+        {"pppd refuses", DialReply::kConnect, "up", V{"/system/bin/pppd", "other"}, "ModemRunPPPScript return ret 512!",
+         29},
     };
     for (const Failure &f : failures) {
         Reply(f.reply);
         Expect(f.expect, f.mode);
+        modem().Update([&f](modemsim::ModelState &s) { s.data.last_error = f.cause; });
         unlink((pppdDir_ + "/pppd.pid").c_str());
         const size_t before = port().Commands().size();
         from = daemon_.UnsolicitedCount();
-        EXPECT_EQ(Setup(kInternet).error, RIL_E_GENERIC_FAILURE) << f.what;
+        EXPECT_TRUE(SetupFailed(Setup(kInternet), f.cause ? f.cause : PDP_FAIL_ERROR_UNSPECIFIED)) << f.what;
         EXPECT_TRUE(LogContains(f.log)) << f.what;
         ExpectTornDown("+++", before, f.what);
         const bool started = f.reply == DialReply::kConnect;
@@ -356,14 +365,21 @@ TEST_F(PsPpp, CdmaWithCredentials) {
     EXPECT_EQ(port().Commands(), (V{"atd#777"}));
     EXPECT_FALSE(LogContains("s3cret")) << "credentials never reach the log";
     ExpectRealPppdAccepts(PppdArgs());
+    // The modem is not asked about a CDMA call: the socket daemon hears of call 1 inactive
+    // whatever runs; the 8-13 daemon of the call while pppd runs, then of none.
+    zvtest::Completion list = List();
+    EXPECT_EQ(list.ints, Hidl() ? std::vector<int>({0, -1, 1, 2, 0}) : std::vector<int>({0, -1, 1, 0}));
+    EXPECT_EQ(list.strings[2], "10.64.64.5");
 
     EXPECT_EQ(Deactivate().error, RIL_E_SUCCESS);
     ExpectTornDown("ATH", 1, "deactivation");
     EXPECT_EQ(data().hangups, 1);
+    const size_t idle = Hidl() ? 0 : sizeof(RIL_Data_Call_Response_v6);
+    EXPECT_TRUE(daemon_.WaitUntil([&] { return List().length == idle; }, 5s)) << "no call once pppd ended";
 
     // A user name that would end the quoted field is refused before anything is sent.
     modem().ClearCommands();
-    EXPECT_EQ(Setup({"0", "0", "#777", "al\"ice", "pw", "1", "IP"}).error, RIL_E_GENERIC_FAILURE);
+    EXPECT_TRUE(SetupFailed(Setup({"0", "0", "#777", "al\"ice", "pw", "1", "IP"}), PDP_FAIL_USER_AUTHENTICATION));
     EXPECT_EQ(modem().CountCommands("AT^PPPCFG"), 0u);
 }
 
@@ -405,7 +421,7 @@ TEST_F(PsPpp, TdscdmaDialsOnTheControlPort) {
     // The control port refuses the dial: failed, torn down, answered once.
     Reply(DialReply::kNoCarrier);
     modem().ClearCommands();
-    EXPECT_EQ(Setup({"1", "0", "cmnet", "", "", "3", "IP"}).error, RIL_E_GENERIC_FAILURE);
+    EXPECT_TRUE(SetupFailed(Setup({"1", "0", "cmnet", "", "", "3", "IP"}), PDP_FAIL_ERROR_UNSPECIFIED));
     EXPECT_TRUE(modem().ExpectCommands({"ATD*99#", "ATH", "ATH"}, 0));
 }
 
@@ -464,7 +480,7 @@ TEST_F(PsPpp, RealPppdLink) {
                            "printf '%s\\n' \"${DNS2:-$DNS1}\" > '" << propDir_ << "'/net.$1.dns2\n";
     ASSERT_EQ(chmod(ipUp, 0755), 0);
 
-    SetProperty("ro.build.version.release", "6.0");
+    SetProperty("ro.build.version.release", Hidl() ? "10" : "6.0");
     StartWithModem(modemsim::ModuleType::kWcdma);
     ASSERT_TRUE(WaitRadioState(RADIO_STATE_SIM_READY));
     // The library hands pppd the device's path: here it leads to the simulated MODEM port.
@@ -505,11 +521,11 @@ TEST_F(PsPpp, RealPppdLink) {
 // Without the platform's pppd there is no data path: the request is refused before the modem
 // is dialled. Needs no privileges.
 TEST_F(PsPpp, NoPppdNoDial) {
-    SetProperty("ro.build.version.release", "6.0");
+    SetProperty("ro.build.version.release", Hidl() ? "10" : "6.0");
     StartWithModem(modemsim::ModuleType::kWcdma);
     ASSERT_TRUE(WaitRadioState(RADIO_STATE_SIM_READY));
     modem().ClearCommands();
-    EXPECT_EQ(Setup(kInternet).error, RIL_E_REQUEST_NOT_SUPPORTED);
+    EXPECT_TRUE(SetupFailed(Setup(kInternet), PDP_FAIL_SERVICE_OPTION_NOT_SUPPORTED, RIL_E_REQUEST_NOT_SUPPORTED));
     EXPECT_EQ(modem().CountCommands("AT+CGDCONT"), 0u);
     EXPECT_TRUE(port().Commands().empty());
     EXPECT_EQ(Deactivate().error, RIL_E_SUCCESS);
