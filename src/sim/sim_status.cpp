@@ -20,7 +20,9 @@ namespace {
 
 // The socket daemon took the number of application slots as "no application"; the 8-13 daemon
 // refuses the whole record unless every index is -1 or names one of the applications there.
-int NoApplication() { return zv::HidlGeneration() ? -1 : RIL_CARD_MAX_APPS; }
+int NoApplication() {
+    return zv::HidlGeneration() ? -1 : RIL_CARD_MAX_APPS;
+}
 
 // One row per SIM state code; pin2 is left unknown because the modem does not report it.
 constexpr RIL_AppStatus kAppStatus[] = {

@@ -101,7 +101,8 @@ void ReportToolkit(int id, const char *hex) {
 void ToolkitServiceRunning() {
     std::lock_guard<std::mutex> lock(g_toolkitMutex);
     g_toolkitRunning = true;
-    for (const HeldReport &report : g_heldReports) SendToolkitReport(report.id, report.hasHex ? report.hex.c_str() : nullptr);
+    for (const HeldReport &report : g_heldReports)
+        SendToolkitReport(report.id, report.hasHex ? report.hex.c_str() : nullptr);
     g_heldReports.clear();
 }
 
