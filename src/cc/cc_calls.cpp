@@ -162,7 +162,8 @@ void RequestSeparateConnection(void *data, size_t datalen, RIL_Token t) {
 
 void RequestCdmaFlash(void *data, RIL_Token t) {
     zv::RequestCompletion done(t);
-    const char *flash = static_cast<const char *>(data);
+    // Without digits the flash only answers a waiting call or starts a three-way one.
+    const char *flash = zv::EmptyIfNull(static_cast<const char *>(data));
     if (!flash) return;
     std::string command = "AT^HFLASH";
     if (*flash != '\0') {

@@ -2,6 +2,7 @@
 // lock, which reports the PIN attempts left and, when the last one is gone, makes the
 // framework read the card status again.
 #include <string.h>
+#include <strings.h>
 
 #include <string>
 
@@ -69,7 +70,9 @@ void RequestSetFacilityLock(void *data, size_t datalen, RIL_Token t) {
     RLOGD("RequestSetFacility: remain times: %d ", remaining);
     if (err != 0 || !response) {
         done.Finish(RIL_E_GENERIC_FAILURE, &remaining, sizeof remaining);
-    } else if (response->success > 0) {
+        return;
+    }
+    if (response->success > 0) {
         done.Finish(RIL_E_SUCCESS, &remaining, sizeof remaining);
     } else {
         done.Finish(RIL_E_GENERIC_FAILURE, &remaining, sizeof remaining);
@@ -80,6 +83,8 @@ void RequestSetFacilityLock(void *data, size_t datalen, RIL_Token t) {
             SetRadioState(zv::SimNotReadyState());
         }
     }
+    // The SIM PIN lock switched, or an attempt at its PIN counted: the card status shows both.
+    if (strcasecmp(args[0], "SC") == 0) zv::ReportSimStatusChange();
 }
 
 }  // namespace zv::dev

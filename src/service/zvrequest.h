@@ -13,6 +13,7 @@
 
 #include <memory>
 
+#include <zvgeneration.h>
 #include <zvril.h>
 #include <zvstr.h>
 
@@ -44,6 +45,12 @@ inline const char *const *StringArgs(const void *data, size_t datalen, const Str
         if (rules.quoted && !SafeForAtArgument(args[i])) return nullptr;
     }
     return args;
+}
+
+/* A string argument that may be empty: the 8-13 daemon hands an empty one over as NULL, the
+   socket daemon as "" (its NULL stood for no string at all, and keeps being refused). */
+inline const char *EmptyIfNull(const char *s) {
+    return s || !HidlGeneration() ? s : "";
 }
 
 /* Owner of a message made by Obtain (which allocates it with calloc). */

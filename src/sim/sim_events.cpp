@@ -11,12 +11,16 @@
 #include <zvshared.h>
 
 #include "atchannel/at_tok.h"
+#include "sim/sim_state.h"
 #include "sim/stk.h"
 
 namespace {
 
 void SimNotReadyNow(void * /*param*/) {
     SetRadioState(ZV_RADIO_STATE_SIM_NOT_READY);
+    // The card came or went; the radio state may not have moved with it (a card pulled while
+    // the state was still "not ready").
+    zv::ReportSimStatusChange();
 }
 
 void UnsolicitedPsSimStat(const char *line) {

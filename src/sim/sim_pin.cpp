@@ -78,12 +78,16 @@ void RequestEnterCode(int request, void *data, size_t datalen, RIL_Token t) {
     if (err < 0 || !response || !response->finalResponse) {
         // Not sent, or no verdict before the time-out: nothing says the code was wrong.
         done.Finish(RIL_E_GENERIC_FAILURE, &remaining, sizeof remaining);
-    } else if (response->success > 0) {
+        return;
+    }
+    if (response->success > 0) {
         done.Finish(RIL_E_SUCCESS, &remaining, sizeof remaining);
         SetRadioState(zv::SimNotReadyState());
     } else {
         done.Finish(RIL_E_PASSWORD_INCORRECT, &remaining, sizeof remaining);
     }
+    // Right or wrong, the card counted the attempt: its lock or its retries are new.
+    zv::ReportSimStatusChange();
 }
 
 void RequestGetIMSI(void * /*data*/, size_t /*datalen*/, RIL_Token t) {
@@ -124,10 +128,16 @@ void RequestEnterNetworkDepersonalization(char **data, size_t datalen, RIL_Token
     }
     auto finish = [&done](RIL_Errno e, void *response, size_t length) { done.Finish(e, response, length); };
     // The family's own unlock first; older modems take the key as a PIN or a facility lock.
-    if (UnlockStep(zv::Format("AT^CARDLOCK=\"%s\"", args[0]).c_str(), finish) != 1) return;
-    if (UnlockStep(zv::Format("AT+CPIN=\"%s\"", args[0]).c_str(), finish) == 0) return;
-    if (UnlockStep(zv::Format("%s\"PN\",0,\"%s\"", "AT+CLCK=", args[0]).c_str(), finish) == 1)
+    // A step with a verdict has completed the request.
+    const bool verdict = UnlockStep(zv::Format("AT^CARDLOCK=\"%s\"", args[0]).c_str(), finish) != 1 ||
+                         UnlockStep(zv::Format("AT+CPIN=\"%s\"", args[0]).c_str(), finish) == 0 ||
+                         UnlockStep(zv::Format("%s\"PN\",0,\"%s\"", "AT+CLCK=", args[0]).c_str(), finish) != 1;
+    if (!verdict) {
         done.Finish(RIL_E_GENERIC_FAILURE);
+        return;
+    }
+    // The key was taken or cost an attempt: either way the card's lock status is new.
+    zv::ReportSimStatusChange();
 }
 
 }  // extern "C"

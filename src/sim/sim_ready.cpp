@@ -76,7 +76,7 @@ void SetUpCusatToolkit() {
         RLOGD("OnSIMReady: toolkit menu is not hex");
         return;
     }
-    zv::ReportUnsolicited(RIL_UNSOL_STK_PROACTIVE_COMMAND, menu, strlen(menu) + 1);
+    zv::stk::ReportToolkit(RIL_UNSOL_STK_PROACTIVE_COMMAND, menu);
 }
 
 void SetUpToolkit(int set) {

@@ -8,6 +8,7 @@
 #include "atchannel/atchannel.h"
 #include "sim/sim.h"
 #include "sim/sim_io.h"
+#include "sim/sim_state.h"
 #include "sim/stk.h"
 
 extern "C" {
@@ -25,8 +26,10 @@ void ZvRilSIMRequest(int request, void *data, size_t datalen, RIL_Token t) {
         case RIL_REQUEST_ENTER_SIM_PIN2:
         case RIL_REQUEST_ENTER_SIM_PUK2:
         case RIL_REQUEST_CHANGE_SIM_PIN2:
-            // The modem's codes for the second PIN are not offered to the framework.
+            // The modem's codes for the second PIN are not offered to the framework; the 8-13
+            // framework still hears that the attempt is over, as after any code entered.
             zv::CompleteRequest(t, RIL_E_GENERIC_FAILURE);
+            zv::ReportSimStatusChange();
             break;
         case RIL_REQUEST_ENTER_NETWORK_DEPERSONALIZATION:
             RequestEnterNetworkDepersonalization(static_cast<char **>(data), datalen, t);

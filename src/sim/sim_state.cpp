@@ -3,7 +3,9 @@
 // codes; and the radio states that follow from the module type.
 #include <string.h>
 
+#include <zvgeneration.h>
 #include <zvlog.h>
+#include <zvplatform.h>
 #include <zvril.h>
 #include <zvshared.h>
 
@@ -23,6 +25,10 @@ RIL_RadioState SimNotReadyState() {
 RIL_RadioState SimReadyState() {
     if (zv::Load(g_module_type) != 0) return ZV_RADIO_STATE_SIM_READY;
     return zv::Load(g_cdma_subtype) == 1 ? ZV_RADIO_STATE_NV_READY : ZV_RADIO_STATE_RUIM_READY;
+}
+
+void ReportSimStatusChange() {
+    if (HidlGeneration()) ReportUnsolicited(RIL_UNSOL_RESPONSE_SIM_STATUS_CHANGED);
 }
 
 }  // namespace zv

@@ -23,6 +23,13 @@ namespace zv {
 RIL_RadioState SimNotReadyState();
 RIL_RadioState SimReadyState();
 
+/*
+ * Tells the 8-13 framework to read the card status again after a change that leaves the radio
+ * state as it is (a code entered right or wrong, a lock switched, a card event); the socket
+ * daemon learnt of these from the radio state alone, so nothing is sent there.
+ */
+void ReportSimStatusChange();
+
 }  // namespace zv
 #endif
 

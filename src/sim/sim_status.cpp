@@ -7,6 +7,7 @@
 #include <zvril.h>
 #include <zvshared.h>
 
+#include <zvgeneration.h>
 #include <zvrequest.h>
 #include "sim/sim.h"
 #include "sim/sim_state.h"
@@ -17,8 +18,11 @@ int isUSIMCARD = 0;
 
 namespace {
 
-// The number of application slots doubles as "no application".
-constexpr int kNoApplication = RIL_CARD_MAX_APPS;
+// The socket daemon took the number of application slots as "no application"; the 8-13 daemon
+// refuses the whole record unless every index is -1 or names one of the applications there.
+int NoApplication() {
+    return zv::HidlGeneration() ? -1 : RIL_CARD_MAX_APPS;
+}
 
 // One row per SIM state code; pin2 is left unknown because the modem does not report it.
 constexpr RIL_AppStatus kAppStatus[] = {
@@ -47,9 +51,10 @@ void FillCardStatus(Record *record, int state, RIL_AppType type, bool gsm) {
     const bool present = state != SIM_ABSENT;
     record->card_state = present ? RIL_CARDSTATE_PRESENT : RIL_CARDSTATE_ABSENT;
     record->universal_pin_state = RIL_PINSTATE_UNKNOWN;
-    record->gsm_umts_subscription_app_index = kNoApplication;
-    record->cdma_subscription_app_index = kNoApplication;
-    if constexpr (requires { record->ims_subscription_app_index; }) record->ims_subscription_app_index = kNoApplication;
+    const int none = NoApplication();
+    record->gsm_umts_subscription_app_index = none;
+    record->cdma_subscription_app_index = none;
+    if constexpr (requires { record->ims_subscription_app_index; }) record->ims_subscription_app_index = none;
     record->num_applications = present ? 1 : 0;
     for (RIL_AppStatus &app : record->applications) {
         app = kAppStatus[SIM_ABSENT];

@@ -8,7 +8,9 @@
 #include <ctype.h>
 #include <string.h>
 
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include <zvlog.h>
 #include <zvplatform.h>
@@ -54,9 +56,55 @@ bool OneOf(const char *type, const char *const *list, size_t n) {
     return false;
 }
 
+// A command the card sends before the framework's toolkit service listens (the set-up menu right
+// after the card is ready, typically) would be lost with it: the framework does not ask again.
+// The first few are held in order; a card that says more before anyone listens is repeating
+// itself, and the rest is dropped.
+constexpr size_t kMaxHeldReports = 8;
+
+struct HeldReport {
+    int id;
+    bool hasHex;
+    std::string hex;
+};
+
+// Guards the flag and the held reports; reports go out under it, so that one arriving while
+// the held ones are sent cannot overtake them.
+std::mutex g_toolkitMutex;
+bool g_toolkitRunning = false;
+std::vector<HeldReport> g_heldReports;
+
+void SendToolkitReport(int id, const char *hex) {
+    if (hex) {
+        zv::ReportUnsolicited(id, hex, strlen(hex) + 1);
+    } else {
+        zv::ReportUnsolicited(id);
+    }
+}
+
 }  // namespace
 
 namespace zv::stk {
+
+void ReportToolkit(int id, const char *hex) {
+    std::lock_guard<std::mutex> lock(g_toolkitMutex);
+    if (g_toolkitRunning) {
+        SendToolkitReport(id, hex);
+    } else if (g_heldReports.size() < kMaxHeldReports) {
+        RLOGD("toolkit report %d held until the toolkit service runs", id);
+        g_heldReports.push_back({id, hex != nullptr, hex ? hex : ""});
+    } else {
+        RLOGD("toolkit report %d dropped: the toolkit service is not running", id);
+    }
+}
+
+void ToolkitServiceRunning() {
+    std::lock_guard<std::mutex> lock(g_toolkitMutex);
+    g_toolkitRunning = true;
+    for (const HeldReport &report : g_heldReports)
+        SendToolkitReport(report.id, report.hasHex ? report.hex.c_str() : nullptr);
+    g_heldReports.clear();
+}
 
 int ClassifyProactiveCommand(const char *hex) {
     if (!hex) return RIL_UNSOL_STK_PROACTIVE_COMMAND;
@@ -92,7 +140,7 @@ void UnsolicitedStin(const char *line) {
     }
     switch (type) {
         case 99:
-            ReportUnsolicited(RIL_UNSOL_STK_SESSION_END);
+            ReportToolkit(RIL_UNSOL_STK_SESSION_END);
             break;
         case 0:
         case 1:
@@ -102,8 +150,7 @@ void UnsolicitedStin(const char *line) {
                 RLOGD("^STIN: %d without a command", type);
                 break;
             }
-            ReportUnsolicited(type == 0 ? RIL_UNSOL_STK_PROACTIVE_COMMAND : RIL_UNSOL_STK_EVENT_NOTIFY, text,
-                              strlen(text) + 1);
+            ReportToolkit(type == 0 ? RIL_UNSOL_STK_PROACTIVE_COMMAND : RIL_UNSOL_STK_EVENT_NOTIFY, text);
             break;
         default:
             break;
@@ -120,15 +167,11 @@ void UnsolicitedCusatp(const char *line) {
         return;
     }
     const int id = ClassifyProactiveCommand(text);
-    if (id == RIL_UNSOL_STK_SESSION_END) {
-        ReportUnsolicited(id);
-    } else {
-        ReportUnsolicited(id, text, strlen(text) + 1);
-    }
+    ReportToolkit(id, id == RIL_UNSOL_STK_SESSION_END ? nullptr : text);
 }
 
 void UnsolicitedCusatend(const char * /*line*/) {
-    ReportUnsolicited(RIL_UNSOL_STK_SESSION_END);
+    ReportToolkit(RIL_UNSOL_STK_SESSION_END);
 }
 
 }  // namespace zv::stk
@@ -224,7 +267,11 @@ void RequestReportSTKServiceIsRuning(void * /*data*/, size_t /*datalen*/, RIL_To
         done.Finish(RIL_E_SUCCESS);
     } else {
         RLOGD("Activation the STK is  Failed!!!");
+        done.Finish(RIL_E_GENERIC_FAILURE);
     }
+    // The service listens whatever the modem made of the activation; what the card said
+    // meanwhile follows the answer.
+    zv::stk::ToolkitServiceRunning();
 }
 
 void RequestSTKGetProfile(void * /*data*/, size_t /*datalen*/, RIL_Token t) {

@@ -24,6 +24,13 @@ namespace zv::stk {
    session end or proactive command, by its type of command. */
 int ClassifyProactiveCommand(const char *hex);
 
+/* Sends a toolkit report (proactive command, event notify with its hex, or session end with
+   none) once the framework has said its toolkit service runs; until then it is held, up to a
+   few reports, and sent in order when it does. */
+void ReportToolkit(int id, const char *hex = nullptr);
+/* The framework's toolkit service runs: the held reports go out, later ones at once. */
+void ToolkitServiceRunning();
+
 /* Line handlers for the toolkit reports; each reports what the line calls for. */
 void UnsolicitedStin(const char *line);
 void UnsolicitedCusatp(const char *line);

@@ -13,6 +13,7 @@
 
 #include <string>
 
+#include <zvgeneration.h>
 #include <zvlog.h>
 #include <zvplatform.h>
 #include <zvrequest.h>
@@ -43,6 +44,13 @@ void DeleteStored(int index) {
     ATResponse *raw = nullptr;
     at_send_command(Format("AT+CMGD=%d", index).c_str(), &raw);
     ATResponsePtr response(raw);
+}
+
+// The length reported with a stored GSM PDU (checked hex, even, non-empty). The socket daemon
+// read the string to its end and let us pass the TPDU's octet count as the modem gave it; the
+// 8-13 daemon decodes exactly the given number of hex characters, so there it is the whole string.
+size_t StoredPduLength(const char *pdu, int octets) {
+    return HidlGeneration() ? strlen(pdu) : static_cast<size_t>(octets);
 }
 
 class ReadSmsLock {
@@ -163,9 +171,8 @@ int ReadSmsOnSIMandUnsolicitedResponse(int index, int kind) {
             const bool isMessage = kind == zv::sms::kStoredMessage;
             RLOGD(isMessage ? " ___________There has a new message ______________"
                             : " ___________There has a new cdsi ______________");
-            // The length given is the TPDU's, as the modem reported it.
             zv::ReportUnsolicited(isMessage ? RIL_UNSOL_RESPONSE_NEW_SMS : RIL_UNSOL_RESPONSE_NEW_SMS_STATUS_REPORT,
-                                  read.pdu, static_cast<size_t>(read.length));
+                                  read.pdu, zv::sms::StoredPduLength(read.pdu, read.length));
         }
     }
     // Deleted even when unreadable: an entry we cannot parse would otherwise stay and fill the store.
@@ -181,8 +188,10 @@ void RecievePduSms(const char *pdu, int kind) {
         return;
     }
     if (zv::sms::DecodeMessage(record, pdu)) {
-        zv::ReportUnsolicited(kind == zv::sms::kStoredMessage ? RIL_UNSOL_RESPONSE_CDMA_NEW_SMS
-                                                              : RIL_UNSOL_RESPONSE_NEW_SMS_STATUS_REPORT,
+        // The 8-13 daemon takes only GSM hex as a status report; there a CDMA one goes out as the
+        // message it is, and the framework tells the delivery acknowledgement by its bearer data.
+        const bool asMessage = kind == zv::sms::kStoredMessage || zv::HidlGeneration();
+        zv::ReportUnsolicited(asMessage ? RIL_UNSOL_RESPONSE_CDMA_NEW_SMS : RIL_UNSOL_RESPONSE_NEW_SMS_STATUS_REPORT,
                               record, sizeof *record);
     } else {
         RLOGD("RecievePduSms: PDU cannot be decoded, not reported");
@@ -260,7 +269,7 @@ int GetUnreadSMSandDeletedWhenRilInit(void) {
                 break;
             }
             zv::ReportUnsolicited(type == 0 ? RIL_UNSOL_RESPONSE_NEW_SMS_STATUS_REPORT : RIL_UNSOL_RESPONSE_NEW_SMS,
-                                  pdu, static_cast<size_t>(length));
+                                  pdu, zv::sms::StoredPduLength(pdu, length));
             ++count;
             line = next;
         }

@@ -13,6 +13,7 @@
 
 #include <zvlog.h>
 #include <zvplatform.h>
+#include <zvrequest.h>
 #include <zvril.h>
 #include <zvstr.h>
 
@@ -152,7 +153,7 @@ namespace {
 
 void RequestSendUSSD(void *data, RIL_Token t) {
     zv::RequestCompletion done(t);
-    const char *text = static_cast<const char *>(data);
+    const char *text = zv::EmptyIfNull(static_cast<const char *>(data));
     if (!text) return;  // fails through the guard
     std::string cmd = zv::ussd::BuildSendCommand(text);
     if (cmd.empty()) {

@@ -329,6 +329,8 @@ TEST_P(CallFlow, SupplementaryServicesAndRefusedRequests) {
         {RIL_REQUEST_CDMA_BURST_DTMF, unsafeBurst, sizeof unsafeBurst},
     };
     for (const auto &r : refused) {
+        // There NULL is the empty feature code: a flash without digits (empty_request_strings_test).
+        if (Hidl() && r.request == RIL_REQUEST_CDMA_FLASH && !r.data) continue;
         EXPECT_EQ(Call(r.request, r.data, r.length).error, RIL_E_GENERIC_FAILURE) << r.request << "/" << r.length;
     }
     EXPECT_TRUE(m.Commands().empty()) << m.Commands().front();

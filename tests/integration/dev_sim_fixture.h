@@ -52,7 +52,23 @@ class DevSimTest : public LibraryTest {
         EXPECT_EQ(c.error, RIL_E_SUCCESS);
         EXPECT_EQ(c.raw.size(), sizeof record);
         if (c.raw.size() == sizeof record) memcpy(&record, c.raw.data(), sizeof record);
+        if constexpr (requires { record.ims_subscription_app_index; }) {
+            // The 8-13 daemon refuses the whole record unless each index names an application.
+            if (Hidl()) {
+                for (int index : {record.gsm_umts_subscription_app_index, record.cdma_subscription_app_index,
+                                  record.ims_subscription_app_index})
+                    EXPECT_TRUE(index == -1 || (index >= 0 && index < record.num_applications)) << index;
+            }
+        }
         return record;
+    }
+    // The card status index of an application that is not there.
+    static int NoApp() { return Hidl() ? -1 : RIL_CARD_MAX_APPS; }
+    // SIM status reports since `from` (the 8-13 framework's cue to read the card again).
+    size_t SimStatusReports(size_t from) const {
+        size_t n = 0;
+        for (const Unsolicited &u : daemon_.UnsolicitedSince(from)) n += u.id == RIL_UNSOL_RESPONSE_SIM_STATUS_CHANGED;
+        return n;
     }
 };
 

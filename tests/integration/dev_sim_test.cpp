@@ -29,8 +29,8 @@ TEST_F(SimTest, PinLockedCardIsUnlockedAndReachesReady) {
     EXPECT_EQ(status.card_state, RIL_CARDSTATE_PRESENT);
     EXPECT_EQ(status.num_applications, 1);
     EXPECT_EQ(status.gsm_umts_subscription_app_index, 0);
-    EXPECT_EQ(status.cdma_subscription_app_index, 8);
-    EXPECT_EQ(status.ims_subscription_app_index, 8);
+    EXPECT_EQ(status.cdma_subscription_app_index, NoApp());
+    EXPECT_EQ(status.ims_subscription_app_index, NoApp());
     EXPECT_EQ(status.applications[0].app_type, RIL_APPTYPE_USIM);
     EXPECT_EQ(status.applications[0].app_state, RIL_APPSTATE_PIN);
     EXPECT_EQ(status.applications[0].pin1, RIL_PINSTATE_ENABLED_NOT_VERIFIED);
@@ -38,11 +38,15 @@ TEST_F(SimTest, PinLockedCardIsUnlockedAndReachesReady) {
     EXPECT_EQ(status.applications[1].app_type, RIL_APPTYPE_USIM) << "empty slots carry the application type too";
 
     modem().ClearCommands();
+    const size_t from = daemon_.UnsolicitedCount();
     Completion c = CallStrings(RIL_REQUEST_ENTER_SIM_PIN, {"1234", nullptr});  // with the (ignored) AID
     EXPECT_EQ(c.error, RIL_E_SUCCESS);
     EXPECT_EQ(c.ints, std::vector<int>{3});
     EXPECT_TRUE(modem().ExpectCommands({"AT+CPIN=\"1234\"", "AT^CPIN?", "AT+CPIN?"}, 1000));
     ASSERT_TRUE(WaitRadioState(RADIO_STATE_SIM_READY)) << RadioState();
+    if (Hidl()) {
+        EXPECT_GE(SimStatusReports(from), 1u) << "the 8-13 framework reads the unlocked card again";
+    }
     status = CardStatus();
     EXPECT_EQ(status.applications[0].app_state, RIL_APPSTATE_READY);
     EXPECT_EQ(status.applications[0].perso_substate, RIL_PERSOSUBSTATE_READY);
@@ -52,9 +56,12 @@ TEST_F(SimTest, WrongPinsCostAttemptsUntilThePukRecovers) {
     Start(ModuleType::kWcdma, LockWithPin);
     Settle(RADIO_STATE_SIM_LOCKED_OR_ABSENT);
     for (int left : {2, 1, 0}) {
+        const size_t from = daemon_.UnsolicitedCount();
         Completion c = CallStrings(RIL_REQUEST_ENTER_SIM_PIN, {"0000"});
         EXPECT_EQ(c.error, RIL_E_PASSWORD_INCORRECT);
         EXPECT_EQ(c.ints, std::vector<int>{left});
+        // Only the 8-13 framework needs telling that the attempts (and at last the lock) changed.
+        EXPECT_EQ(SimStatusReports(from), Hidl() ? 1u : 0u);
     }
     EXPECT_EQ(RadioState(), RADIO_STATE_SIM_LOCKED_OR_ABSENT) << "a refused code changes no state";
     RIL_CardStatus_v6 status = CardStatus();
@@ -110,7 +117,7 @@ TEST_F(SimTest, CardStatusFollowsTheCard) {
     status = CardStatus();
     EXPECT_EQ(status.card_state, RIL_CARDSTATE_ABSENT);
     EXPECT_EQ(status.num_applications, 0);
-    EXPECT_EQ(status.gsm_umts_subscription_app_index, 8);
+    EXPECT_EQ(status.gsm_umts_subscription_app_index, NoApp());
 
     modem().On("AT^CARDMODE", {"^CARDMODE: 1", "OK"});
     modemsim::UpdateCard(modem(), [](ModelState &s, SimCard &c) {
@@ -140,7 +147,7 @@ TEST_F(SimTest, CdmaCardIsAnRuimApplication) {
     RIL_CardStatus_v6 status = CardStatus();
     EXPECT_EQ(status.applications[0].app_type, RIL_APPTYPE_RUIM);
     EXPECT_EQ(status.cdma_subscription_app_index, 0);
-    EXPECT_EQ(status.gsm_umts_subscription_app_index, 8);
+    EXPECT_EQ(status.gsm_umts_subscription_app_index, NoApp());
     EXPECT_EQ(modem().CountCommands("AT^CARDMODE"), 0u);
 
     // A PIN-locked R-UIM is unlocked like a SIM, into the R-UIM states.
@@ -260,6 +267,7 @@ TEST_F(SimTest, RefusedBeforeAnythingIsSent) {
     // Requests whose data is missing: nothing to send.
     for (int request : {RIL_REQUEST_SIM_IO, RIL_REQUEST_STK_SET_PROFILE, RIL_REQUEST_STK_SEND_ENVELOPE_COMMAND,
                         RIL_REQUEST_STK_SEND_TERMINAL_RESPONSE, RIL_REQUEST_STK_HANDLE_CALL_SETUP_REQUESTED_FROM_SIM}) {
+        if (Hidl() && request == RIL_REQUEST_STK_SET_PROFILE) continue;  // the 8-13 daemon never sends it
         EXPECT_EQ(Call(request).error, RIL_E_GENERIC_FAILURE) << request;
     }
     EXPECT_TRUE(modem().Commands().empty()) << modem().Commands().front();

@@ -48,6 +48,8 @@ TEST_F(SimReadyFlow, WcdmaRoutesNewMessagesAndFindsTheCusatToolkit) {
     EXPECT_EQ(Global("g_stk_project"), 1);
     EXPECT_EQ(Global("g_sms_project"), 1);
     zvtest::Unsolicited menu;
+    // The menu waits for the framework's toolkit service.
+    EXPECT_EQ(Call(RIL_REQUEST_REPORT_STK_SERVICE_IS_RUNNING).error, RIL_E_SUCCESS);
     ASSERT_TRUE(daemon_.WaitForUnsolicited(RIL_UNSOL_STK_PROACTIVE_COMMAND, 1s, 0, &menu));
     EXPECT_EQ(menu.strings, std::vector<std::string>{modemsim::simfiles::SetUpMenuCommand()});
     EXPECT_EQ(modem().CountCommands("AT+CPMS"), 0u) << "the radio was never switched on by request";

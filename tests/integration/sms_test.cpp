@@ -83,6 +83,11 @@ protected:
             s.sms.cnmi[3] = ds;
         });
     }
+    // The length given with a PDU read from the store: its hex characters for the 8-13 daemon,
+    // the TPDU's octets (without the SMSC part) as the modem counted them for the socket one.
+    static size_t StoredLength(const std::string &pdu) {
+        return Hidl() ? pdu.size() : pdu.size() / 2 - 1 - std::stoul(pdu.substr(0, 2), nullptr, 16);
+    }
     bool StoreEmpties() {
         return daemon_.WaitUntil([&] { return modem().State().sms.sm.empty(); }, 5s);
     }
@@ -133,9 +138,15 @@ TEST_F(SmsEndToEnd, WcdmaSendReceiveStoreAndBroadcast) {
     SetCnmi(1, 0, 2);
     modem().ClearCommands();
     for (const char *pdu : kDeliver) modemsim::DeliverSms(modem(), pdu);
-    for (const char *pdu : kDeliver) EXPECT_EQ(Next(RIL_UNSOL_RESPONSE_NEW_SMS, &from).strings, std::vector<std::string>{pdu});
+    for (const char *pdu : kDeliver) {
+        zvtest::Unsolicited u = Next(RIL_UNSOL_RESPONSE_NEW_SMS, &from);
+        EXPECT_EQ(u.strings, std::vector<std::string>{pdu});
+        EXPECT_EQ(u.length, StoredLength(pdu));
+    }
     modemsim::DeliverStatusReport(modem(), kStatusReport);
-    EXPECT_EQ(Next(RIL_UNSOL_RESPONSE_NEW_SMS_STATUS_REPORT, &from).strings, std::vector<std::string>{kStatusReport});
+    zvtest::Unsolicited report = Next(RIL_UNSOL_RESPONSE_NEW_SMS_STATUS_REPORT, &from);
+    EXPECT_EQ(report.strings, std::vector<std::string>{kStatusReport});
+    EXPECT_EQ(report.length, StoredLength(kStatusReport));
     EXPECT_TRUE(StoreEmpties());
     EXPECT_TRUE(modem().ExpectCommands({"AT+CMGR=1", "AT+CMGD=1", "AT+CMGR=1", "AT+CMGD=1"}, 1000));
     EXPECT_EQ(Get("g_outstanding_sms"), 0) << "stored messages do not wait for acknowledgements";
@@ -203,8 +214,9 @@ TEST_F(SmsEndToEnd, UnreadMessagesAtStartUpAreReportedAndDeleted) {
     EXPECT_EQ(scan(), 2);
     std::vector<std::pair<int, std::string>> reports;
     for (const auto &u : daemon_.UnsolicitedSince(from)) {
-        if (u.id == RIL_UNSOL_RESPONSE_NEW_SMS || u.id == RIL_UNSOL_RESPONSE_NEW_SMS_STATUS_REPORT)
-            reports.emplace_back(u.id, u.strings.empty() ? "" : u.strings[0]);
+        if (u.id != RIL_UNSOL_RESPONSE_NEW_SMS && u.id != RIL_UNSOL_RESPONSE_NEW_SMS_STATUS_REPORT) continue;
+        reports.emplace_back(u.id, u.strings.empty() ? "" : u.strings[0]);
+        EXPECT_EQ(u.length, StoredLength(reports.back().second));
     }
     EXPECT_EQ(reports, (std::vector<std::pair<int, std::string>>{{RIL_UNSOL_RESPONSE_NEW_SMS, kDeliver[0]},
                                                                  {RIL_UNSOL_RESPONSE_NEW_SMS_STATUS_REPORT, kStatusReport}}));
@@ -257,6 +269,19 @@ TEST_F(SmsEndToEnd, CdmaSendWriteAndStoredDelivery) {
     EXPECT_EQ(got.uBearerDataLen, 5);
     EXPECT_TRUE(StoreEmpties());
     EXPECT_TRUE(modem().ExpectCommands({"AT^HCMGR=1", "AT+CMGD=1"}, 1000));
+
+    // A delivery acknowledgement stored and announced as a status report: the socket daemon takes
+    // the record as one; the 8-13 daemon only as a CDMA message, where its bearer data tells.
+    daemon_.SetUnsolicitedKind(RIL_UNSOL_RESPONSE_NEW_SMS_STATUS_REPORT, zvtest::PayloadKind::kRaw);
+    const int index = modemsim::StoreSms(modem(), {1, kCdmaPdu, true});
+    modem().Inject("+CDSI: \"SM\"," + std::to_string(index));
+    u = Next(Hidl() ? RIL_UNSOL_RESPONSE_CDMA_NEW_SMS : RIL_UNSOL_RESPONSE_NEW_SMS_STATUS_REPORT, &from);
+    EXPECT_EQ(u.raw.size(), sizeof(RIL_CDMA_SMS_Message));
+    EXPECT_EQ(u.length, sizeof(RIL_CDMA_SMS_Message));
+    EXPECT_EQ(u.raw, std::vector<uint8_t>(reinterpret_cast<const uint8_t *>(&got),
+                                          reinterpret_cast<const uint8_t *>(&got) + sizeof got));
+    EXPECT_EQ(CountOf(Hidl() ? RIL_UNSOL_RESPONSE_NEW_SMS_STATUS_REPORT : RIL_UNSOL_RESPONSE_CDMA_NEW_SMS, from), 0u);
+    EXPECT_TRUE(StoreEmpties());
 
     modem().Inject("^SMMEMFULL: \"SM\"");
     Next(RIL_UNSOL_CDMA_RUIM_SMS_STORAGE_FULL, &from);
