@@ -23,7 +23,8 @@ for name in $wanted; do
 done
 
 dynamic=$(readelf -d "$lib")
-grep -qF "(NEEDED)             Shared library: [$(basename "$host")]" <<<"$dynamic" ||
+needed=$(sed -n 's/.*(NEEDED) *Shared library: \[\(.*\)\]/\1/p' <<<"$dynamic")
+grep -qxF -- "$(basename "$host")" <<<"$needed" ||
   { echo "the library does not name $(basename "$host") as a dependency"; fail=1; }
 runpath=$(sed -n 's/.*(RUNPATH) *Library runpath: \[\(.*\)\]/\1/p' <<<"$dynamic")
 [ "$runpath" = '$ORIGIN' ] || { echo "run path is '$runpath', not \$ORIGIN"; fail=1; }
