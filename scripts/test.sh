@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds and runs every test: the suite plainly, under ASan+UBSan, under TSan, for 32-bit ARM
+# Builds and runs every test: the library against the 8+ platform header shape, the suite plainly, under ASan+UBSan, under TSan, for 32-bit ARM
 # under qemu-arm, the PPP data path over a real link in a VM, and each libFuzzer target briefly; ends with one line adding them all up ("N passed, N failed").
 # Usage: scripts/test.sh [--quick] (plain suite only)
 #   ZV_FUZZ_SECONDS  seconds per fuzz target (default 10)
@@ -84,6 +84,9 @@ finish() {
 
 echo "== layering"
 if scripts/check-layers.sh; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
+
+echo "== the library against the 8+ platform header shape"
+if scripts/build-header-shapes.sh; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
 
 echo "== tests (plain build)"
 run_suite build

@@ -88,6 +88,8 @@ int DefaultRoute(const char *name, in_addr_t gw, unsigned long request) {
 
 }  // namespace
 
+// The stand-in library hides everything by default; these are the platform's names it serves.
+#pragma GCC visibility push(default)
 extern "C" {
 
 int ifc_init(void) {
@@ -142,3 +144,4 @@ int ifc_create_default_route(const char *name, in_addr_t gw) { return DefaultRou
 int ifc_remove_default_route(const char *name) { return DefaultRoute(name, INADDR_ANY, SIOCDELRT); }
 
 }  // extern "C"
+#pragma GCC visibility pop

@@ -4,6 +4,9 @@
 
 #include <android/log.h>
 
+// Request names in log lines come from the library's own table (zv::RequestName).
+#include <zorvik/request_names.h>
+
 #define ZV_LOG_TAG "RIL"
 #define RLOGD(...) __android_log_print(ANDROID_LOG_DEBUG, ZV_LOG_TAG, __VA_ARGS__)
 #define RLOGW(...) __android_log_print(ANDROID_LOG_WARN, ZV_LOG_TAG, __VA_ARGS__)

@@ -49,7 +49,7 @@ extern "C" void ZvRilCCRequest(int request, void *data, size_t datalen, RIL_Toke
         case RIL_REQUEST_CDMA_BURST_DTMF: RequestCdmaBurstDtmf(data, datalen, t); break;
         default:
             // Explicit call transfer among them: the modems offer no such command.
-            RLOGD("ZvRilCCRequest: %s not supported", requestToString(request));
+            RLOGD("ZvRilCCRequest: %s not supported", zv::RequestName(request));
             zv::CompleteRequest(t, RIL_E_REQUEST_NOT_SUPPORTED);
             break;
     }

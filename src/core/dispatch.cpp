@@ -89,7 +89,7 @@ extern "C" {
 namespace {
 
 void ServeRequest(int request, void *data, size_t datalen, RIL_Token t) {
-    RLOGD("%s: %s, sState:%d", "onRequests", requestToString(request), zv::Load(sState));
+    RLOGD("%s: %s, sState:%d", "onRequests", zv::RequestName(request), zv::Load(sState));
 
     if (request == RIL_REQUEST_SCREEN_STATE) {
         ZvRilMMRequest(request, data, datalen, t);
@@ -113,14 +113,14 @@ void ServeRequest(int request, void *data, size_t datalen, RIL_Token t) {
     } else if (auto handler = zv::HandlerFor(service)) {
         handler(request, data, datalen, t);
     } else {
-        RLOGD("Not found the request : %s in Function: %s", requestToString(request), "JudgeServiceOnRequest");
+        RLOGD("Not found the request : %s in Function: %s", zv::RequestName(request), "JudgeServiceOnRequest");
         zv::CompleteRequest(t, RIL_E_REQUEST_NOT_SUPPORTED);
         RLOGD("%s: invalid service ID:%d\n", "onRequests", ZV_SERVICE_NONE);
     }
     if (zv::at::CommandsWrittenByThisThread() != written) {
-        RLOGD("onRequest: %s, Local implementation,  AT cmd sent", requestToString(request));
+        RLOGD("onRequest: %s, Local implementation,  AT cmd sent", zv::RequestName(request));
     } else {
-        RLOGD("onRequest: %s, answered without an AT command", requestToString(request));
+        RLOGD("onRequest: %s, answered without an AT command", zv::RequestName(request));
     }
 }
 

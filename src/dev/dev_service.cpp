@@ -135,7 +135,7 @@ void ZvRilDEVRequest(int request, void *data, size_t datalen, RIL_Token t) {
             break;
         default:
             // Reset, raw OEM hook and roaming preference query.
-            RLOGD("ZvRilDEVRequest: %s not supported", requestToString(request));
+            RLOGD("ZvRilDEVRequest: %s not supported", zv::RequestName(request));
             zv::CompleteRequest(t, RIL_E_REQUEST_NOT_SUPPORTED);
             break;
     }

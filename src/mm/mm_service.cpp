@@ -70,7 +70,7 @@ void ZvRilMMRequest(int request, void *data, size_t datalen, RIL_Token t) {
             break;
         default:
             // Neighbouring cells among them: the modems give no such list.
-            RLOGD("ZvRilMMRequest: %s not supported", requestToString(request));
+            RLOGD("ZvRilMMRequest: %s not supported", zv::RequestName(request));
             zv::CompleteRequest(t, RIL_E_REQUEST_NOT_SUPPORTED);
             break;
     }

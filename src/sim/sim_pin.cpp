@@ -57,7 +57,7 @@ void RequestEnterCode(int request, void *data, size_t datalen, RIL_Token t) {
                                          : zv::StringArgRules{2, 3, 2, zv::kMaxCodeLength, true};
     const char *const *args = zv::StringArgs(data, datalen, rules);
     if (!args) {
-        RLOGD("%s: bad arguments", requestToString(request));
+        RLOGD("%s: bad arguments", zv::RequestName(request));
         done.Finish(RIL_E_GENERIC_FAILURE, &remaining, sizeof remaining);
         return;
     }

@@ -59,7 +59,7 @@ void ZvRilSIMRequest(int request, void *data, size_t datalen, RIL_Token t) {
             RequestReportSTKServiceIsRuning(data, datalen, t);
             break;
         default:
-            RLOGD("ZvRilSIMRequest: %s not supported", requestToString(request));
+            RLOGD("ZvRilSIMRequest: %s not supported", zv::RequestName(request));
             zv::CompleteRequest(t, RIL_E_REQUEST_NOT_SUPPORTED);
             break;
     }

@@ -5,6 +5,18 @@
  * (RIL_VERSION 9 request and unsolicited sets). On Android builds the platform's own
  * header is used instead; this one exists so the library builds and is tested on a
  * Linux host. Record sizes are checked below for 32-bit ARM (ILP32) and LP64.
+ *
+ * It comes in two shapes, because the library must build against the header of every
+ * release it is shipped on:
+ *   ZV_RIL_HEADER_SHAPE unset  the header of the socket releases (up to 7.x) as the library
+ *                              was first written against (RIL_VERSION 9 names);
+ *   ZV_RIL_HEADER_SHAPE=8      the header of 8 and later: RIL_VERSION 12, no radio states 2-9,
+ *                              no RIL_Data_Call_Response_v5, the TD-SCDMA names and the
+ *                              56-byte signal record, the daemon's RIL_Env with OnRequestAck,
+ *                              and no requestToString (a function of the daemon's, which no
+ *                              release's header declares).
+ * In both shapes the vendor-library side (struct RIL_Env, RIL_Init, RIL_register) follows
+ * RIL_SHLIB as the 8+ header does; the first shape always declares it, as it always has.
  */
 #ifndef ZORVIK_PLATFORM_TELEPHONY_RIL_H
 #define ZORVIK_PLATFORM_TELEPHONY_RIL_H
@@ -17,7 +29,17 @@
 extern "C" {
 #endif
 
+#if defined(ZV_RIL_HEADER_SHAPE) && ZV_RIL_HEADER_SHAPE >= 8
+#define ZV_RIL_SHAPE_8 1
+#else
+#define ZV_RIL_SHAPE_8 0
+#endif
+
+#if ZV_RIL_SHAPE_8
+#define RIL_VERSION 12
+#else
 #define RIL_VERSION 9
+#endif
 #define RIL_VERSION_MIN 6
 #define RIL_CARD_MAX_APPS 8
 #define CDMA_ALPHA_INFO_BUFFER_LENGTH 64
@@ -51,6 +73,7 @@ typedef enum {
 typedef enum {
     RADIO_STATE_OFF = 0,
     RADIO_STATE_UNAVAILABLE = 1,
+#if !ZV_RIL_SHAPE_8
     RADIO_STATE_SIM_NOT_READY = 2,
     RADIO_STATE_SIM_LOCKED_OR_ABSENT = 3,
     RADIO_STATE_SIM_READY = 4,
@@ -59,6 +82,7 @@ typedef enum {
     RADIO_STATE_RUIM_LOCKED_OR_ABSENT = 7,
     RADIO_STATE_NV_NOT_READY = 8,
     RADIO_STATE_NV_READY = 9,
+#endif
     RADIO_STATE_ON = 10
 } RIL_RadioState;
 
@@ -88,7 +112,10 @@ typedef enum {
     RADIO_TECH_EHRPD = 13,
     RADIO_TECH_LTE = 14,
     RADIO_TECH_HSPAP = 15,
-    RADIO_TECH_GSM = 16
+    RADIO_TECH_GSM = 16,
+#if ZV_RIL_SHAPE_8
+    RADIO_TECH_TD_SCDMA = 17,
+#endif
 } RIL_RadioTechnology;
 
 typedef enum {
@@ -104,7 +131,19 @@ typedef enum {
     PREF_NET_TYPE_LTE_GSM_WCDMA = 9,
     PREF_NET_TYPE_LTE_CMDA_EVDO_GSM_WCDMA = 10,
     PREF_NET_TYPE_LTE_ONLY = 11,
-    PREF_NET_TYPE_LTE_WCDMA = 12
+    PREF_NET_TYPE_LTE_WCDMA = 12,
+#if ZV_RIL_SHAPE_8
+    PREF_NET_TYPE_TD_SCDMA_ONLY = 13,
+    PREF_NET_TYPE_TD_SCDMA_WCDMA = 14,
+    PREF_NET_TYPE_TD_SCDMA_LTE = 15,
+    PREF_NET_TYPE_TD_SCDMA_GSM = 16,
+    PREF_NET_TYPE_TD_SCDMA_GSM_LTE = 17,
+    PREF_NET_TYPE_TD_SCDMA_GSM_WCDMA = 18,
+    PREF_NET_TYPE_TD_SCDMA_WCDMA_LTE = 19,
+    PREF_NET_TYPE_TD_SCDMA_GSM_WCDMA_LTE = 20,
+    PREF_NET_TYPE_TD_SCDMA_GSM_WCDMA_CDMA_EVDO_AUTO = 21,
+    PREF_NET_TYPE_TD_SCDMA_LTE_CDMA_EVDO_GSM_WCDMA = 22,
+#endif
 } RIL_PreferredNetworkType;
 
 typedef enum { RIL_CARDSTATE_ABSENT = 0, RIL_CARDSTATE_PRESENT = 1, RIL_CARDSTATE_ERROR = 2 } RIL_CardState;
@@ -457,6 +496,25 @@ typedef struct {
     RIL_LTE_SignalStrength LTE_SignalStrength;
 } RIL_SignalStrength_v6;
 
+#if ZV_RIL_SHAPE_8
+typedef struct { int rscp; } RIL_TD_SCDMA_SignalStrength;
+
+typedef struct {
+    RIL_GW_SignalStrength GW_SignalStrength;
+    RIL_CDMA_SignalStrength CDMA_SignalStrength;
+    RIL_EVDO_SignalStrength EVDO_SignalStrength;
+    RIL_LTE_SignalStrength_v8 LTE_SignalStrength;
+} RIL_SignalStrength_v8;
+
+typedef struct {
+    RIL_GW_SignalStrength GW_SignalStrength;
+    RIL_CDMA_SignalStrength CDMA_SignalStrength;
+    RIL_EVDO_SignalStrength EVDO_SignalStrength;
+    RIL_LTE_SignalStrength_v8 LTE_SignalStrength;
+    RIL_TD_SCDMA_SignalStrength TD_SCDMA_SignalStrength;
+} RIL_SignalStrength_v10;
+#endif
+
 typedef struct {
     RIL_AppType app_type;
     RIL_AppState app_state;
@@ -633,6 +691,7 @@ typedef struct {
     char *address;
 } RIL_Data_Call_Response_v4;
 
+#if !ZV_RIL_SHAPE_8
 /* Only in the unreleased RIL_VERSION 5 headers: no retry time, no gateways. */
 typedef struct {
     int status;
@@ -643,6 +702,7 @@ typedef struct {
     char *addresses;
     char *dnses;
 } RIL_Data_Call_Response_v5;
+#endif
 
 typedef struct {
     int status;
@@ -709,6 +769,7 @@ typedef struct {
     RIL_GetVersion getVersion;
 } RIL_RadioFunctions;
 
+#if !ZV_RIL_SHAPE_8
 struct RIL_Env {
     void (*OnRequestComplete)(RIL_Token t, RIL_Errno e, void *response, size_t responselen);
     void (*OnUnsolicitedResponse)(int unsolResponse, const void *data, size_t datalen);
@@ -719,6 +780,18 @@ const RIL_RadioFunctions *RIL_Init(const struct RIL_Env *env, int argc, char **a
 
 /* Printable name of a request number, for log lines (the platform's radio library). */
 const char *requestToString(int request);
+#elif defined(RIL_SHLIB)
+/* The daemon owns this record and may grow it: a library reads only the members it knows. */
+struct RIL_Env {
+    void (*OnRequestComplete)(RIL_Token t, RIL_Errno e, void *response, size_t responselen);
+    void (*OnUnsolicitedResponse)(int unsolResponse, const void *data, size_t datalen);
+    void (*RequestTimedCallback)(RIL_TimedCallback callback, void *param, const struct timeval *relativeTime);
+    void (*OnRequestAck)(RIL_Token t);
+};
+
+const RIL_RadioFunctions *RIL_Init(const struct RIL_Env *env, int argc, char **argv);
+void RIL_register(const RIL_RadioFunctions *callbacks);
+#endif
 
 #ifdef __cplusplus
 }
@@ -755,13 +828,25 @@ ZV_RIL_ASSERT(RIL_CDMA_SMS_Ack, 8, 8);
 ZV_RIL_ASSERT(RIL_IMS_SMS_Message, 16, 24);
 ZV_RIL_ASSERT(RIL_Data_Call_Response_v6, 36, 56);
 ZV_RIL_ASSERT(RIL_Data_Call_Response_v4, 20, 32);
+#if !ZV_RIL_SHAPE_8
 ZV_RIL_ASSERT(RIL_Data_Call_Response_v5, 28, 48);
+#endif
 ZV_RIL_ASSERT(RIL_Data_Call_Response_v9, 40, 64);
 ZV_RIL_ASSERT(RIL_Data_Call_Response_v11, 44, 72);
 ZV_RIL_ASSERT(RIL_SuppSvcNotification, 20, 24);
 ZV_RIL_ASSERT(RIL_NeighboringCell, 8, 16);
 ZV_RIL_ASSERT(RIL_CDMA_SignalInfoRecord, 4, 4);
 ZV_RIL_ASSERT(RIL_RadioFunctions, 24, 48);
+#if !ZV_RIL_SHAPE_8
 ZV_RIL_ASSERT(struct RIL_Env, 12, 24);
+#else
+ZV_RIL_ASSERT(RIL_TD_SCDMA_SignalStrength, 4, 4);
+ZV_RIL_ASSERT(RIL_LTE_SignalStrength_v8, 24, 24);
+ZV_RIL_ASSERT(RIL_SignalStrength_v8, 52, 52);
+ZV_RIL_ASSERT(RIL_SignalStrength_v10, 56, 56);
+#ifdef RIL_SHLIB
+ZV_RIL_ASSERT(struct RIL_Env, 16, 32);
+#endif
+#endif
 
 #endif /* ZORVIK_PLATFORM_TELEPHONY_RIL_H */

@@ -2,7 +2,8 @@
  * The few things that differ between a host build and a device build: where absolute paths
  * really live (ZORVIK_ROOT), how fast time runs (ZORVIK_TIME_SCALE), where the log goes
  * (ZORVIK_LOG_FILE) and where properties are kept (ZORVIK_PROPERTY_DIR). The environment
- * is read here and nowhere else; on a device every helper is the identity.
+ * is read in one place (platform/src/host_env.cpp, part of the host stand-in library); on a
+ * device every helper is the identity.
  */
 #ifndef ZORVIK_PLATFORM_HOST_H
 #define ZORVIK_PLATFORM_HOST_H
@@ -13,22 +14,27 @@
 #ifdef __cplusplus
 #include <string>
 
+/* In a host build these live in the stand-in library (libzorvik-host.so), which exports them
+   to the library; in a device build they are the library's own and its version script keeps
+   them inside. */
+#define ZV_HOST_API __attribute__((visibility("default")))
+
 namespace zv {
 
 /* The real path of a logical absolute path ("/dev/ttyUSB1" -> "$ZORVIK_ROOT/dev/ttyUSB1"). */
-std::string RootPath(const char *logical);
+ZV_HOST_API std::string RootPath(const char *logical);
 
 /* Divides a duration by ZORVIK_TIME_SCALE (never below 1 ms for a non-zero duration). */
-long long ScaleMs(long long ms);
-struct timeval ScaleTimeval(const struct timeval &tv);
-int TimeScale();
+ZV_HOST_API long long ScaleMs(long long ms);
+ZV_HOST_API struct timeval ScaleTimeval(const struct timeval &tv);
+ZV_HOST_API int TimeScale();
 
 /* Test hook: receives every log line (priority, tag, text without trailing line end). */
 using LogCapture = void (*)(int prio, const char *tag, const char *text, void *ctx);
-void SetLogCapture(LogCapture fn, void *ctx);
+ZV_HOST_API void SetLogCapture(LogCapture fn, void *ctx);
 
 /* Re-reads the environment (tests change it between cases). */
-void ReloadHostEnvironment();
+ZV_HOST_API void ReloadHostEnvironment();
 
 }  // namespace zv
 #endif
