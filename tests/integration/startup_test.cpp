@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <memory>
+#include <string>
 #include <vector>
 #include <thread>
 
@@ -69,9 +70,9 @@ TEST_F(StartupTest, WcdmaModemReachesSimReady) {
     EXPECT_EQ(rig_->modem().CountCommands("AT*PSSIMSTAT"), 0u);
     EXPECT_TRUE(LogContains("Module type is WCDMA"));
     // The radio went unavailable -> off -> SIM not ready -> SIM ready, each reported.
-    size_t changes = 0;
-    for (auto &u : daemon_.UnsolicitedSince(0)) changes += u.id == RIL_UNSOL_RESPONSE_RADIO_STATE_CHANGED;
-    EXPECT_EQ(changes, 3u);
+    // (The state is visible a moment before its report has gone out.)
+    daemon_.WaitUntil([&] { return Reports(RIL_UNSOL_RESPONSE_RADIO_STATE_CHANGED) >= 3; }, 5s);
+    EXPECT_EQ(Reports(RIL_UNSOL_RESPONSE_RADIO_STATE_CHANGED), 3u);
 }
 
 TEST_F(StartupTest, TdscdmaModemEnablesSimStateReports) {
@@ -133,6 +134,7 @@ TEST_F(StartupTest, UnansweredIdentificationFallsBackToWcdma) {
 // report), the CDMA subscription source, and requests 108 and 104. The socket daemon derives
 // all of it, so there the library sends neither report and refuses both requests as before.
 struct StartRow {
+    const char *name;
     ModuleType type;
     int readyState;
     int tech;
@@ -182,17 +184,20 @@ TEST_P(StartupGenerationTest, TechnologyAndSubscriptionSourceComeFromTheLibrary)
 }
 
 INSTANTIATE_TEST_SUITE_P(Modules, StartupGenerationTest,
-                         ::testing::Values(StartRow{ModuleType::kWcdma, RADIO_STATE_SIM_READY, RADIO_TECH_UMTS, -1},
-                                           StartRow{ModuleType::kCdma, RADIO_STATE_RUIM_READY, RADIO_TECH_1xRTT, 0},
-                                           StartRow{ModuleType::kCdmaNoCard, RADIO_STATE_NV_READY, RADIO_TECH_1xRTT, 1}));
+                         ::testing::Values(StartRow{"wcdma", ModuleType::kWcdma, RADIO_STATE_SIM_READY, RADIO_TECH_UMTS, -1},
+                                           StartRow{"cdma", ModuleType::kCdma, RADIO_STATE_RUIM_READY, RADIO_TECH_1xRTT, 0},
+                                           StartRow{"cdma_nocard", ModuleType::kCdmaNoCard, RADIO_STATE_NV_READY,
+                                                    RADIO_TECH_1xRTT, 1}),
+                         [](const auto &info) { return std::string(info.param.name); });
 
-// The 8-13 daemon hears of every change of the card from the library: locked, then ready once
-// the PIN is taken; or missing. The socket daemon derives these from the radio states.
+// The 8-13 daemon hears of every change of the card from the library: locked, not ready while
+// the PIN is checked, then ready; or missing. The socket daemon derives these from the states.
 struct SimRow {
+    const char *name;
     modemsim::SimState sim;
     const char *pin;  // entered once the card is locked; nullptr: none
     int finalState;
-    size_t halReports;
+    size_t halReports;  // card changes the 8-13 daemon hears
 };
 
 class StartupSimTest : public StartupTest, public ::testing::WithParamInterface<SimRow> {};
@@ -213,8 +218,10 @@ TEST_P(StartupSimTest, StopsAtLockedOrAbsentAndReportsEachCardChange) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cards, StartupSimTest,
-                         ::testing::Values(SimRow{modemsim::SimState::kPin, "1234", RADIO_STATE_SIM_READY, 2},
-                                           SimRow{modemsim::SimState::kAbsent, nullptr, RADIO_STATE_SIM_LOCKED_OR_ABSENT, 1}));
+                         ::testing::Values(SimRow{"pin", modemsim::SimState::kPin, "1234", RADIO_STATE_SIM_READY, 3},
+                                           SimRow{"absent", modemsim::SimState::kAbsent, nullptr,
+                                                  RADIO_STATE_SIM_LOCKED_OR_ABSENT, 1}),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 // A framework request waiting for its answer when the modem goes away is failed, once, and
 // the radio becomes unavailable.

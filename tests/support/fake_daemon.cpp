@@ -61,6 +61,8 @@ const std::map<int, PayloadKind> &DefaultResponseKinds() {
         {RIL_REQUEST_GET_CURRENT_CALLS, PayloadKind::kCalls},
         {RIL_REQUEST_QUERY_CALL_FORWARD_STATUS, PayloadKind::kCallForwards},
         {RIL_REQUEST_QUERY_CALL_WAITING, PayloadKind::kInts},
+        {RIL_REQUEST_VOICE_RADIO_TECH, PayloadKind::kInts},
+        {RIL_REQUEST_CDMA_GET_SUBSCRIPTION_SOURCE, PayloadKind::kInts},
     };
     return kinds;
 }
@@ -79,6 +81,7 @@ const std::map<int, PayloadKind> &DefaultUnsolKinds() {
         {RIL_UNSOL_STK_EVENT_NOTIFY, PayloadKind::kString},
         {RIL_UNSOL_RESPONSE_SIM_STATUS_CHANGED, PayloadKind::kNone},
         {RIL_UNSOL_VOICE_RADIO_TECH_CHANGED, PayloadKind::kInts},
+        {RIL_UNSOL_CDMA_SUBSCRIPTION_SOURCE_CHANGED, PayloadKind::kInts},
         {RIL_UNSOL_RIL_CONNECTED, PayloadKind::kInts},
         {RIL_UNSOL_DATA_CALL_LIST_CHANGED, PayloadKind::kDataCall},
     };
@@ -270,10 +273,7 @@ const RIL_RadioFunctions *FakeDaemon::Init(const std::vector<std::string> &args)
     return funcs_;
 }
 
-void FakeDaemon::AddViolation(std::string what) {
-    fprintf(stderr, "FakeDaemon: %s\n", what.c_str());
-    violations_.push_back(std::move(what));
-}
+void FakeDaemon::AddViolation(std::string what) { violations_.push_back(std::move(what)); }
 
 void FakeDaemon::CheckRadioState(const char *when) {
     if (!connected_ || !connected_->onStateRequest) return;
@@ -316,11 +316,14 @@ void FakeDaemon::OnRequestComplete(RIL_Token t, RIL_Errno e, void *response, siz
     {
         std::lock_guard<std::mutex> lock(d->mu_);
         auto it = d->issued_.find(t);
-        if (it == d->issued_.end()) {
-            d->AddViolation("completion of unknown token " + std::to_string(reinterpret_cast<uintptr_t>(t)));
-        } else if (d->completions_.count(t)) {
-            d->AddViolation("second completion of token " + std::to_string(reinterpret_cast<uintptr_t>(t)) +
-                            " (request " + std::to_string(it->second) + ")");
+        if (it == d->issued_.end() || d->completions_.count(t)) {
+            // No journal entry shows these two: they are told on stderr as they happen.
+            std::string what = "completion of unknown token " + std::to_string(reinterpret_cast<uintptr_t>(t));
+            if (it != d->issued_.end())
+                what = "second completion of token " + std::to_string(reinterpret_cast<uintptr_t>(t)) + " (request " +
+                       std::to_string(it->second) + ")";
+            fprintf(stderr, "FakeDaemon: %s\n", what.c_str());
+            d->AddViolation(std::move(what));
         } else {
             // Checked now: the payload is the library's only until this call returns.
             if (std::string why = CheckCompletion(d->generation(), it->second, e, response, responselen); !why.empty())
