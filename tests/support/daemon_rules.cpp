@@ -33,12 +33,18 @@ static_assert(sizeof(LastCallFailCauseInfo) == ZV_RIL_SIZE(8, 16), "fail-cause r
 constexpr size_t kPtr = sizeof(char *);
 constexpr size_t kInt = sizeof(int);
 
-constexpr Rule Ignored(int n, const char *name) { return {n, name, Shape::kIgnored, 0, 0, 0}; }
-constexpr Rule Of(int n, const char *name, Shape s, size_t size = 0) { return {n, name, s, size, 0, 0}; }
+constexpr Rule Ignored(int n, const char *name) {
+    return {n, name, Shape::kIgnored, 0, 0, 0};
+}
+constexpr Rule Of(int n, const char *name, Shape s, size_t size = 0) {
+    return {n, name, s, size, 0, 0};
+}
 constexpr Rule Strings(int n, const char *name, int count, int count2 = 0) {
     return {n, name, count2 ? Shape::kStringsEither : Shape::kStrings, 0, count, count2};
 }
-constexpr Rule Ints(int n, const char *name, int count) { return {n, name, Shape::kInts, 0, count, 0}; }
+constexpr Rule Ints(int n, const char *name, int count) {
+    return {n, name, Shape::kInts, 0, count, 0};
+}
 
 // Every request the library answers, and what the 8-13 daemon makes of the answer. Void
 // answers are listed so the table reads as the whole interface; their payload is never read.
@@ -182,9 +188,13 @@ const Rule *Find(std::span<const Rule> rules, int number) {
     return it == rules.end() ? nullptr : &*it;
 }
 
-std::string Bytes(size_t n) { return std::to_string(n) + " bytes"; }
+std::string Bytes(size_t n) {
+    return std::to_string(n) + " bytes";
+}
 
-bool IsStringArray(Shape s) { return s == Shape::kStrings || s == Shape::kStringsEither || s == Shape::kNetworks; }
+bool IsStringArray(Shape s) {
+    return s == Shape::kStrings || s == Shape::kStringsEither || s == Shape::kNetworks;
+}
 
 std::string CheckCardStatus(const void *data, size_t length) {
     if (!data || length != sizeof(RIL_CardStatus_v6))
@@ -306,12 +316,17 @@ Generation GenerationFromEnvironment() {
     return g && strcmp(g, "hidl") == 0 ? Generation::kHidl : Generation::kSocket;
 }
 
-const Rule *RequestRule(int request) { return Find(kRequestRules, request); }
+const Rule *RequestRule(int request) {
+    return Find(kRequestRules, request);
+}
 
-const Rule *UnsolicitedRule(int id) { return Find(kUnsolicitedRules, id); }
+const Rule *UnsolicitedRule(int id) {
+    return Find(kUnsolicitedRules, id);
+}
 
 bool RadioStateAccepted(Generation g, int state) {
-    if (g == Generation::kHidl) return state == RADIO_STATE_OFF || state == RADIO_STATE_UNAVAILABLE || state == RADIO_STATE_ON;
+    if (g == Generation::kHidl)
+        return state == RADIO_STATE_OFF || state == RADIO_STATE_UNAVAILABLE || state == RADIO_STATE_ON;
     return state >= RADIO_STATE_OFF && state <= RADIO_STATE_ON;
 }
 
@@ -330,7 +345,8 @@ std::string CheckCompletion(Generation g, int request, RIL_Errno e, const void *
 
 std::string CheckUnsolicited(Generation g, int id, const void *data, size_t length) {
     if (g != Generation::kHidl) return {};
-    if (id < kFirstUnsolicited || id > kLastUnsolicited) return "unsupported unsolicited response code " + std::to_string(id);
+    if (id < kFirstUnsolicited || id > kLastUnsolicited)
+        return "unsupported unsolicited response code " + std::to_string(id);
     const Rule *rule = UnsolicitedRule(id);
     if (!rule) return {};
     std::string why = CheckShape(*rule, data, length);

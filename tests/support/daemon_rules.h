@@ -27,36 +27,36 @@ Generation GenerationFromEnvironment();
 
 // How the 8-13 daemon reads a payload.
 enum class Shape : unsigned char {
-    kIgnored,       // void answer or bare notification: the payload is never read
-    kString,        // one char *, NULL read as empty: nothing to refuse
-    kStrings,       // exactly `count` pointers (length / sizeof(char *), remainder ignored)
-    kStringsEither, // `count` or `count2` pointers
-    kInts,          // exactly `count` ints (length / sizeof(int))
-    kExact,         // non-NULL and exactly `size` bytes (one int, one record)
-    kExactOrEmpty,  // (NULL, 0) or exactly `size` bytes
-    kList,          // (NULL, 0) or a multiple of `size`; NULL with a length is refused
-    kNonEmptyList,  // non-NULL, a non-zero multiple of `size`
-    kNonNull,       // any bytes, but not NULL
-    kFailCause,     // exactly one int or exactly one fail-cause record
-    kCardStatus,    // exactly one RIL_CardStatus_v6, every subscription index -1 or < apps
-    kNetworks,      // groups of 4 strings, the 4th one of the four status words
-    kRadioState,    // payload ignored; the daemon asks onStateRequest (0, 1 or 10 only)
-    kHexText,       // non-NULL, length > 0 and even, every one of length chars a hex digit
-    kText,          // non-NULL, length > 0
-    kNitz,          // as kText, and the last byte the terminating zero (the cached copy is
-                    // later read as a C string)
-    kUssd,          // exactly 2 pointers, the first non-NULL
-    kNeverSent,     // a request the 8-13 daemon has no method for
-    kDaemonsOwn,    // a report only the daemon itself sends
+    kIgnored,        // void answer or bare notification: the payload is never read
+    kString,         // one char *, NULL read as empty: nothing to refuse
+    kStrings,        // exactly `count` pointers (length / sizeof(char *), remainder ignored)
+    kStringsEither,  // `count` or `count2` pointers
+    kInts,           // exactly `count` ints (length / sizeof(int))
+    kExact,          // non-NULL and exactly `size` bytes (one int, one record)
+    kExactOrEmpty,   // (NULL, 0) or exactly `size` bytes
+    kList,           // (NULL, 0) or a multiple of `size`; NULL with a length is refused
+    kNonEmptyList,   // non-NULL, a non-zero multiple of `size`
+    kNonNull,        // any bytes, but not NULL
+    kFailCause,      // exactly one int or exactly one fail-cause record
+    kCardStatus,     // exactly one RIL_CardStatus_v6, every subscription index -1 or < apps
+    kNetworks,       // groups of 4 strings, the 4th one of the four status words
+    kRadioState,     // payload ignored; the daemon asks onStateRequest (0, 1 or 10 only)
+    kHexText,        // non-NULL, length > 0 and even, every one of length chars a hex digit
+    kText,           // non-NULL, length > 0
+    kNitz,           // as kText, and the last byte the terminating zero (the cached copy is
+                     // later read as a C string)
+    kUssd,           // exactly 2 pointers, the first non-NULL
+    kNeverSent,      // a request the 8-13 daemon has no method for
+    kDaemonsOwn,     // a report only the daemon itself sends
 };
 
 struct Rule {
     int number;
     const char *name;
     Shape shape;
-    size_t size;   // bytes (kExact, kExactOrEmpty, lists, kFailCause's record)
-    int count;     // strings or ints
-    int count2;    // kStringsEither's second count
+    size_t size;  // bytes (kExact, kExactOrEmpty, lists, kFailCause's record)
+    int count;    // strings or ints
+    int count2;   // kStringsEither's second count
 };
 
 // The rule of a request or an unsolicited number in the 8-13 daemon; nullptr when it has none

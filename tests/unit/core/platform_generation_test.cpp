@@ -17,13 +17,13 @@ struct GenerationRow {
 constexpr GenerationRow kGenerationRows[] = {
     {"26", "", ZV_GENERATION_HIDL},
     {"25", "", ZV_GENERATION_SOCKET},
-    {"30", "7.1.2", ZV_GENERATION_HIDL},       // the SDK level decides over the release
+    {"30", "7.1.2", ZV_GENERATION_HIDL},  // the SDK level decides over the release
     {"25", "8.1.0", ZV_GENERATION_SOCKET},
     {"", "8.1.0", ZV_GENERATION_HIDL},
     {"", "7.1.2", ZV_GENERATION_SOCKET},
     {"", "", ZV_GENERATION_SOCKET},
     {"garbage", "garbage", ZV_GENERATION_SOCKET},
-    {"garbage", "9", ZV_GENERATION_HIDL},      // an unreadable level falls back to the release
+    {"garbage", "9", ZV_GENERATION_HIDL},  // an unreadable level falls back to the release
     {nullptr, nullptr, ZV_GENERATION_SOCKET},
 };
 
