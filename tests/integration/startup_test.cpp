@@ -10,6 +10,8 @@
 #include <unistd.h>
 
 #include <memory>
+#include <string>
+#include <vector>
 #include <thread>
 
 #include "support/fd_squeeze.h"
@@ -28,6 +30,16 @@ protected:
         StartWithModem(type, options, prepare);
     }
     int State() { return RadioState(); }
+    zvtest::Completion Call(int request, void *data = nullptr, size_t datalen = 0) {
+        zvtest::Completion c;
+        EXPECT_TRUE(daemon_.WaitForCompletion(daemon_.Request(request, data, datalen), 10s, &c)) << request;
+        return c;
+    }
+    size_t Reports(int id) {
+        size_t n = 0;
+        for (auto &u : daemon_.UnsolicitedSince(0)) n += u.id == id;
+        return n;
+    }
     bool WaitState(int state, std::chrono::milliseconds timeout = 10s) { return WaitRadioState(state, timeout); }
     int Global(const char *name) { return __atomic_load_n(Sym<int>(name), __ATOMIC_ACQUIRE); }
     // The library writes its port names under s_state_mutex.
@@ -58,9 +70,9 @@ TEST_F(StartupTest, WcdmaModemReachesSimReady) {
     EXPECT_EQ(rig_->modem().CountCommands("AT*PSSIMSTAT"), 0u);
     EXPECT_TRUE(LogContains("Module type is WCDMA"));
     // The radio went unavailable -> off -> SIM not ready -> SIM ready, each reported.
-    size_t changes = 0;
-    for (auto &u : daemon_.UnsolicitedSince(0)) changes += u.id == RIL_UNSOL_RESPONSE_RADIO_STATE_CHANGED;
-    EXPECT_EQ(changes, 3u);
+    // (The state is visible a moment before its report has gone out.)
+    daemon_.WaitUntil([&] { return Reports(RIL_UNSOL_RESPONSE_RADIO_STATE_CHANGED) >= 3; }, 5s);
+    EXPECT_EQ(Reports(RIL_UNSOL_RESPONSE_RADIO_STATE_CHANGED), 3u);
 }
 
 TEST_F(StartupTest, TdscdmaModemEnablesSimStateReports) {
@@ -117,12 +129,99 @@ TEST_F(StartupTest, UnansweredIdentificationFallsBackToWcdma) {
     EXPECT_TRUE(LogContains("get Default platform QUALCOMM"));
 }
 
-TEST_F(StartupTest, LockedSimStopsAtLockedOrAbsent) {
-    Start(ModuleType::kWcdma, {}, [](modemsim::Modem &m) {
-        m.Update([](modemsim::ModelState &s) { s.sim = modemsim::SimState::kPin; });
-    });
-    ASSERT_TRUE(WaitState(RADIO_STATE_SIM_LOCKED_OR_ABSENT)) << "state " << State();
+// What the 8-13 daemon no longer derives from the old radio states the library reports and
+// answers itself, per module class: the voice technology (before the first SIM state's
+// report), the CDMA subscription source, and requests 108 and 104. The socket daemon derives
+// all of it, so there the library sends neither report and refuses both requests as before.
+struct StartRow {
+    const char *name;
+    ModuleType type;
+    int readyState;
+    int tech;
+    int source;  // -1: a 3GPP module, no subscription-source report
+};
+
+class StartupGenerationTest : public StartupTest, public ::testing::WithParamInterface<StartRow> {};
+
+TEST_P(StartupGenerationTest, TechnologyAndSubscriptionSourceComeFromTheLibrary) {
+    const StartRow &row = GetParam();
+    Start(row.type);
+    ASSERT_TRUE(WaitState(row.readyState)) << "state " << State();
+    EXPECT_EQ(daemon_.functions()->onStateRequest(), Hidl() ? RADIO_STATE_ON : row.readyState);
+    const std::vector<zvtest::Unsolicited> journal = daemon_.UnsolicitedSince(0);
+    auto next = [&](int id, size_t from) {
+        while (from < journal.size() && journal[from].id != id) ++from;
+        return from;
+    };
+    const size_t tech = next(RIL_UNSOL_VOICE_RADIO_TECH_CHANGED, 0);
+    const size_t source = next(RIL_UNSOL_CDMA_SUBSCRIPTION_SOURCE_CHANGED, 0);
+    const zvtest::Completion voice = Call(RIL_REQUEST_VOICE_RADIO_TECH);
+    const zvtest::Completion subscription = Call(RIL_REQUEST_CDMA_GET_SUBSCRIPTION_SOURCE);
+    if (!Hidl()) {
+        EXPECT_EQ(tech, journal.size());
+        EXPECT_EQ(source, journal.size());
+        EXPECT_EQ(voice.error, RIL_E_REQUEST_NOT_SUPPORTED);
+        EXPECT_EQ(subscription.error, RIL_E_REQUEST_NOT_SUPPORTED);
+        return;
+    }
+    ASSERT_LT(tech, journal.size());
+    EXPECT_EQ(journal[tech].ints, std::vector<int>{row.tech});
+    const size_t firstSimState = next(RIL_UNSOL_RESPONSE_RADIO_STATE_CHANGED, tech);
+    EXPECT_LT(firstSimState, journal.size());
+    if (row.source >= 0) {
+        ASSERT_LT(source, firstSimState) << "the source goes out before the state it comes with";
+        EXPECT_EQ(journal[source].ints, std::vector<int>{row.source});
+    } else {
+        EXPECT_EQ(source, journal.size());
+    }
+    // The answer is the technology last reported (the modem may have named a finer one since).
+    size_t lastTech = tech;
+    for (size_t i = tech; (i = next(RIL_UNSOL_VOICE_RADIO_TECH_CHANGED, i)) < journal.size(); ++i) lastTech = i;
+    EXPECT_EQ(voice.error, RIL_E_SUCCESS);
+    EXPECT_EQ(voice.ints, journal[lastTech].ints);
+    EXPECT_EQ(subscription.error, RIL_E_SUCCESS);
+    EXPECT_EQ(subscription.ints, std::vector<int>{row.source < 0 ? 0 : row.source});
 }
+
+INSTANTIATE_TEST_SUITE_P(Modules, StartupGenerationTest,
+                         ::testing::Values(StartRow{"wcdma", ModuleType::kWcdma, RADIO_STATE_SIM_READY, RADIO_TECH_UMTS, -1},
+                                           StartRow{"cdma", ModuleType::kCdma, RADIO_STATE_RUIM_READY, RADIO_TECH_1xRTT, 0},
+                                           StartRow{"cdma_nocard", ModuleType::kCdmaNoCard, RADIO_STATE_NV_READY,
+                                                    RADIO_TECH_1xRTT, 1}),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+// The 8-13 daemon hears of every change of the card from the library: locked, not ready while
+// the PIN is checked, then ready; or missing. The socket daemon derives these from the states.
+struct SimRow {
+    const char *name;
+    modemsim::SimState sim;
+    const char *pin;  // entered once the card is locked; nullptr: none
+    int finalState;
+    size_t halReports;  // card changes the 8-13 daemon hears
+};
+
+class StartupSimTest : public StartupTest, public ::testing::WithParamInterface<SimRow> {};
+
+TEST_P(StartupSimTest, StopsAtLockedOrAbsentAndReportsEachCardChange) {
+    const SimRow &row = GetParam();
+    Start(ModuleType::kWcdma, {}, [&](modemsim::Modem &m) { m.Update([&](modemsim::ModelState &s) { s.sim = row.sim; }); });
+    ASSERT_TRUE(WaitState(RADIO_STATE_SIM_LOCKED_OR_ABSENT)) << "state " << State();
+    if (row.pin) {
+        const char *args[] = {row.pin, nullptr};
+        EXPECT_EQ(Call(RIL_REQUEST_ENTER_SIM_PIN, args, sizeof args).error, RIL_E_SUCCESS);
+    }
+    ASSERT_TRUE(WaitState(row.finalState)) << "state " << State();
+    const size_t want = Hidl() ? row.halReports : 0u;
+    // The state is visible a moment before its reports have gone out.
+    daemon_.WaitUntil([&] { return Reports(RIL_UNSOL_RESPONSE_RADIO_STATE_CHANGED) >= (row.pin ? 4u : 3u); }, 5s);
+    EXPECT_EQ(Reports(RIL_UNSOL_RESPONSE_SIM_STATUS_CHANGED), want);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cards, StartupSimTest,
+                         ::testing::Values(SimRow{"pin", modemsim::SimState::kPin, "1234", RADIO_STATE_SIM_READY, 3},
+                                           SimRow{"absent", modemsim::SimState::kAbsent, nullptr,
+                                                  RADIO_STATE_SIM_LOCKED_OR_ABSENT, 1}),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 // A framework request waiting for its answer when the modem goes away is failed, once, and
 // the radio becomes unavailable.
@@ -131,7 +230,9 @@ TEST_F(StartupTest, UnplugFailsTheWaitingRequest) {
     ASSERT_TRUE(WaitState(RADIO_STATE_SIM_READY));
     rig_->modem().Withhold("AT+CGSN");
     RIL_Token token = nullptr;
-    std::thread requester([&] { token = daemon_.Request(RIL_REQUEST_GET_IMEI); });
+    // The 8-13 daemon asks for the IMEI only through the device identity.
+    const int request = Hidl() ? RIL_REQUEST_DEVICE_IDENTITY : RIL_REQUEST_GET_IMEI;
+    std::thread requester([&] { token = daemon_.Request(request); });
     ASSERT_TRUE(rig_->modem().WaitForCommand("AT+CGSN", 5000));
     rig_->Unplug();
     requester.join();

@@ -61,6 +61,8 @@ const std::map<int, PayloadKind> &DefaultResponseKinds() {
         {RIL_REQUEST_GET_CURRENT_CALLS, PayloadKind::kCalls},
         {RIL_REQUEST_QUERY_CALL_FORWARD_STATUS, PayloadKind::kCallForwards},
         {RIL_REQUEST_QUERY_CALL_WAITING, PayloadKind::kInts},
+        {RIL_REQUEST_VOICE_RADIO_TECH, PayloadKind::kInts},
+        {RIL_REQUEST_CDMA_GET_SUBSCRIPTION_SOURCE, PayloadKind::kInts},
     };
     return kinds;
 }
@@ -79,6 +81,7 @@ const std::map<int, PayloadKind> &DefaultUnsolKinds() {
         {RIL_UNSOL_STK_EVENT_NOTIFY, PayloadKind::kString},
         {RIL_UNSOL_RESPONSE_SIM_STATUS_CHANGED, PayloadKind::kNone},
         {RIL_UNSOL_VOICE_RADIO_TECH_CHANGED, PayloadKind::kInts},
+        {RIL_UNSOL_CDMA_SUBSCRIPTION_SOURCE_CHANGED, PayloadKind::kInts},
         {RIL_UNSOL_RIL_CONNECTED, PayloadKind::kInts},
         {RIL_UNSOL_DATA_CALL_LIST_CHANGED, PayloadKind::kDataCall},
     };
@@ -260,7 +263,25 @@ const RIL_RadioFunctions *FakeDaemon::Init(const std::vector<std::string> &args)
     static const struct RIL_Env env = {&FakeDaemon::OnRequestComplete, &FakeDaemon::OnUnsolicitedResponse,
                                        &FakeDaemon::RequestTimedCallback};
     funcs_ = init(&env, static_cast<int>(storage.size()), argv.data());
+    if (!funcs_) return nullptr;
+    if (const int *decided = static_cast<const int *>(Symbol("PLATFORM_GENERATION")))
+        generation_.store(__atomic_load_n(decided, __ATOMIC_ACQUIRE) ? Generation::kHidl : Generation::kSocket);
+    // The 8-13 daemon asks for the radio state as soon as the framework connects.
+    std::lock_guard<std::mutex> lock(mu_);
+    connected_ = funcs_;
+    CheckRadioState("at connection");
     return funcs_;
+}
+
+void FakeDaemon::AddViolation(std::string what) { violations_.push_back(std::move(what)); }
+
+void FakeDaemon::CheckRadioState(const char *when) {
+    if (!connected_ || !connected_->onStateRequest) return;
+    const Generation g = generation();
+    const int state = connected_->onStateRequest();
+    if (!RadioStateAccepted(g, state))
+        AddViolation(std::string("radio state ") + std::to_string(state) + " " + when + ": not a state the " +
+                     (g == Generation::kHidl ? "8-13" : "socket") + " daemon knows");
 }
 
 RIL_Token FakeDaemon::Request(int request, void *data, size_t datalen) {
@@ -269,6 +290,7 @@ RIL_Token FakeDaemon::Request(int request, void *data, size_t datalen) {
         std::lock_guard<std::mutex> lock(mu_);
         t = reinterpret_cast<RIL_Token>(nextToken_++);
         issued_[t] = request;
+        if (std::string why = CheckRequestSent(generation(), request); !why.empty()) AddViolation(std::move(why));
     }
     if (funcs_ && funcs_->onRequest) funcs_->onRequest(request, data, datalen, t);
     return t;
@@ -294,12 +316,18 @@ void FakeDaemon::OnRequestComplete(RIL_Token t, RIL_Errno e, void *response, siz
     {
         std::lock_guard<std::mutex> lock(d->mu_);
         auto it = d->issued_.find(t);
-        if (it == d->issued_.end()) {
-            d->violations_.push_back("completion of unknown token " + std::to_string(reinterpret_cast<uintptr_t>(t)));
-        } else if (d->completions_.count(t)) {
-            d->violations_.push_back("second completion of token " + std::to_string(reinterpret_cast<uintptr_t>(t)) +
-                                     " (request " + std::to_string(it->second) + ")");
+        if (it == d->issued_.end() || d->completions_.count(t)) {
+            // No journal entry shows these two: they are told on stderr as they happen.
+            std::string what = "completion of unknown token " + std::to_string(reinterpret_cast<uintptr_t>(t));
+            if (it != d->issued_.end())
+                what = "second completion of token " + std::to_string(reinterpret_cast<uintptr_t>(t)) + " (request " +
+                       std::to_string(it->second) + ")";
+            fprintf(stderr, "FakeDaemon: %s\n", what.c_str());
+            d->AddViolation(std::move(what));
         } else {
+            // Checked now: the payload is the library's only until this call returns.
+            if (std::string why = CheckCompletion(d->generation(), it->second, e, response, responselen); !why.empty())
+                d->AddViolation(std::move(why));
             Completion c;
             c.token = t;
             c.request = it->second;
@@ -310,7 +338,6 @@ void FakeDaemon::OnRequestComplete(RIL_Token t, RIL_Errno e, void *response, siz
             note = Describe(c);
             d->completions_[t] = std::move(c);
         }
-        if (!d->violations_.empty() && note.empty()) fprintf(stderr, "FakeDaemon: %s\n", d->violations_.back().c_str());
     }
     d->cv_.notify_all();
     if (d->observer_ && !note.empty()) d->observer_(note);
@@ -323,6 +350,12 @@ void FakeDaemon::OnUnsolicitedResponse(int id, const void *data, size_t datalen)
     std::string note;
     {
         std::lock_guard<std::mutex> lock(d->mu_);
+        // A report the daemon would drop stays in the journal (tests wait on it in both
+        // runs); the violation is what fails the test.
+        if (std::string why = CheckUnsolicited(d->generation(), id, data, datalen); !why.empty())
+            d->AddViolation(std::move(why));
+        if (id == RIL_UNSOL_RESPONSE_RADIO_STATE_CHANGED && d->generation() == Generation::kHidl)
+            d->CheckRadioState("reported");
         Unsolicited u;
         u.id = id;
         u.length = datalen;

@@ -4,7 +4,10 @@
  * completion and unsolicited response that tests (and the zvril tool) wait on.
  *
  * The daemon enforces the contract the library must keep: a token completed twice, or a
- * completion of a token it never issued, is recorded as a violation. Timed callbacks run one
+ * completion of a token it never issued, is recorded as a violation. It serves one daemon
+ * generation (daemon_rules.h) and records as a violation every answer that generation would
+ * refuse, every report it would drop, every radio state the 8-13 daemon cannot pass on, and
+ * every request a test issues that the 8-13 daemon never sends. Timed callbacks run one
  * at a time on their own thread after exactly the delay given (the library scales delays
  * itself; the daemon never scales them again).
  */
@@ -13,6 +16,7 @@
 
 #include <telephony/ril.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -23,6 +27,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "support/daemon_rules.h"
 
 namespace zvtest {
 
@@ -82,6 +88,12 @@ public:
 
     // dlopen(path) and RIL_Init(argv). path defaults to $ZORVIK_RIL_LIBRARY or the built library.
     bool Load(const std::string &path = {});
+    // The generation whose rules apply, $ZV_TEST_GENERATION by default. The platform decides it,
+    // not the daemon: once RIL_Init returns, the daemon serves the generation the library
+    // decided from the platform's properties (its exported PLATFORM_GENERATION), so a test
+    // that pins an older release is held to the socket daemon's rules in either run.
+    void SetGeneration(Generation g) { generation_.store(g); }
+    Generation generation() const { return generation_.load(); }
     const RIL_RadioFunctions *Init(const std::vector<std::string> &args);
     const RIL_RadioFunctions *functions() const { return funcs_; }
     void *Symbol(const char *name) const;
@@ -119,6 +131,9 @@ private:
     static void RequestTimedCallback(RIL_TimedCallback cb, void *param, const struct timeval *delay);
 
     void TimerLoop();
+    // With mu_ held.
+    void AddViolation(std::string what);
+    void CheckRadioState(const char *when);
     PayloadKind ResponseKind(int request) const;
     PayloadKind UnsolKind(int id) const;
 
@@ -132,6 +147,7 @@ private:
     void *handle_ = nullptr;
     const RIL_RadioFunctions *funcs_ = nullptr;
     std::string error_;
+    std::atomic<Generation> generation_{GenerationFromEnvironment()};
 
     mutable std::mutex mu_;
     std::condition_variable cv_;
@@ -141,6 +157,7 @@ private:
     std::vector<Unsolicited> unsolicited_;
     std::vector<std::string> violations_;
     std::map<int, PayloadKind> responseKinds_, unsolKinds_;
+    const RIL_RadioFunctions *connected_ = nullptr;  // the table, once RIL_Init has returned it
     std::function<void(const std::string &)> observer_;
 
     mutable std::mutex timerMu_;

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <map>
 #include <thread>
 #include <sstream>
 
@@ -30,7 +31,11 @@ void LibraryTest::SetUp() {
 
 void LibraryTest::TearDown() {
     if (rig_) UnplugAndSettle();
-    for (const auto &v : daemon_.Violations()) ADD_FAILURE() << "daemon contract: " << v;
+    // Each broken rule once, with how often: a stress case may break one a thousand times.
+    std::map<std::string, size_t> violations;
+    for (const auto &v : daemon_.Violations()) ++violations[v];
+    for (const auto &[v, times] : violations)
+        ADD_FAILURE() << "daemon contract: " << v << (times > 1 ? " (" + std::to_string(times) + " times)" : "");
     if (!HasFailure()) {
         std::string cmd = "rm -rf '" + dir_ + "'";
         if (system(cmd.c_str()) != 0) {
