@@ -307,7 +307,8 @@ std::string RegistrationWords(const std::vector<std::string> &fields, bool data)
     const int given = std::atoi(fields[0].c_str());
     int code = given >= 10 ? given - 10 : given;  // 10..15: the same, emergency calls only
     std::string out = (code >= 0 && code <= 5) ? kReg[code] : "unknown";
-    const size_t reason = data ? 4 : 13;
+    // The 14-string CDMA form of 7.x has no data denial reason (its fifth is the base station).
+    const size_t reason = !data ? 13 : fields.size() == 14 ? fields.size() : 4;
     if (code == 3 && fields.size() > reason && fields[reason] != "(null)" && !fields[reason].empty())
         out += " (cause " + fields[reason] + ")";
     if (given >= 10) out += " (emergency calls only)";
