@@ -132,6 +132,12 @@ class Child {
 
 Outcome Zvril(const std::vector<std::string> &args) { return Child(BinDir() + "/zvril", args).Wait(); }
 
+// The run against the 8-13 daemon (ZV_TEST_GENERATION=hidl).
+bool HidlRun() {
+    const char *generation = getenv("ZV_TEST_GENERATION");
+    return generation && std::string(generation) == "hidl";
+}
+
 class ZvrilCli : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -147,7 +153,11 @@ class ZvrilCli : public ::testing::Test {
         std::string cmd = "rm -rf '" + dir_ + "'";
         EXPECT_EQ(system(cmd.c_str()), 0);
     }
+    // In the run against the 8-13 daemon the library is told release 11 (SDK level 30), unless
+    // the case names a release of its own.
     std::vector<std::string> With(std::vector<std::string> args) {
+        if (HidlRun() && std::find(args.begin(), args.end(), "--release") == args.end())
+            args.insert(args.begin(), {"--release", "11"});
         args.insert(args.begin(), {"--log", log_});
         return args;
     }
@@ -580,7 +590,12 @@ TEST_F(ZvrilCli, DataCallsAgainstTheStandaloneSimulator) {
     Outcome refused = Zvril(With({"--root", root_, "data", "up", "internet", "--for", "0"}));
     EXPECT_EQ(refused.code, 1) << refused.out << refused.err;
     EXPECT_EQ(refused.out, "");
-    EXPECT_EQ(refused.err.rfind("zvril: data up failed: the modem refused it or did not answer; ", 0), 0u) << refused.err;
+    // The 8-13 daemon hears of a refused call as a successful answer carrying the cause.
+    EXPECT_EQ(refused.err.rfind(HidlRun() ? "zvril: data up failed: the data call was not set up: unspecified (cause 65535); "
+                                          : "zvril: data up failed: the modem refused it or did not answer; ",
+                                0),
+              0u)
+        << refused.err;
     EXPECT_EQ(std::count(refused.err.begin(), refused.err.end(), '\n'), 1) << refused.err;
 
     const std::string trace = dir_ + "/trace.txt";
