@@ -238,7 +238,8 @@ TEST_F(ZvrilCli, CommandLineMistakesStopWithOneLine) {
         {{"at", "AT\rATD123"}, 2, "the command must be one line"},
         {{"watch", "-1"}, 2, "the time limit must be a number of seconds"},
         // This host has no modem of the family: the real sysfs leads nowhere.
-        {{"--device", "--startup-timeout", "1", "status"}, 4,
+        {{"--device", "--startup-timeout", "1", "status"},
+         4,
          "no modem found within 1 s (radio state UNAVAILABLE); check that the modem is plugged in"},
         {{"--trace", "/nonexistent-dir/t.txt", "status"}, 5, "cannot write the trace file /nonexistent-dir/t.txt"},
     };
@@ -334,17 +335,20 @@ TEST_F(ZvrilCli, DemoForTheHalDaemon) {
         std::vector<const char *> want;
     };
     const Case cases[] = {
-        {"wcdma", {"  start-up       radio on, USIM card, ready", "  voice tech     UMTS  [",
-                   "  call           dialled +15550100, it rang, answered, talked 1 s, hung up"}},
-        {"cdma-nocard", {"  start-up       radio on, subscription in modem memory ready",
-                         "  CDMA source    the modem's own memory (NV)  ["}},
+        {"wcdma",
+         {"  start-up       radio on, USIM card, ready", "  voice tech     UMTS  [",
+          "  call           dialled +15550100, it rang, answered, talked 1 s, hung up"}},
+        {"cdma-nocard",
+         {"  start-up       radio on, subscription in modem memory ready",
+          "  CDMA source    the modem's own memory (NV)  ["}},
     };
     for (const auto &c : cases) {
         Outcome r = Zvril(With({"--release", "11", "--module", c.module}));
         EXPECT_EQ(r.code, 0) << c.module << r.err << r.out;
         EXPECT_NE(r.out.find("  platform       release 11 (SDK level 30), "), std::string::npos) << r.out;
         EXPECT_NE(r.out.find("  generation     HAL daemon (Android 8-13)\n"), std::string::npos) << r.out;
-        for (const char *w : c.want) EXPECT_NE(r.out.find(w), std::string::npos) << c.module << ": " << w << "\n" << r.out;
+        for (const char *w : c.want)
+            EXPECT_NE(r.out.find(w), std::string::npos) << c.module << ": " << w << "\n" << r.out;
         EXPECT_EQ(r.out.find("failed"), std::string::npos) << c.module << "\n" << r.out;
         EXPECT_NE(r.out.find("library log: "), std::string::npos) << r.out;
     }
@@ -591,10 +595,11 @@ TEST_F(ZvrilCli, DataCallsAgainstTheStandaloneSimulator) {
     EXPECT_EQ(refused.code, 1) << refused.out << refused.err;
     EXPECT_EQ(refused.out, "");
     // The 8-13 daemon hears of a refused call as a successful answer carrying the cause.
-    EXPECT_EQ(refused.err.rfind(HidlRun() ? "zvril: data up failed: the data call was not set up: unspecified (cause 65535); "
-                                          : "zvril: data up failed: the modem refused it or did not answer; ",
-                                0),
-              0u)
+    EXPECT_EQ(
+        refused.err.rfind(HidlRun() ? "zvril: data up failed: the data call was not set up: unspecified (cause 65535); "
+                                    : "zvril: data up failed: the modem refused it or did not answer; ",
+                          0),
+        0u)
         << refused.err;
     EXPECT_EQ(std::count(refused.err.begin(), refused.err.end(), '\n'), 1) << refused.err;
 

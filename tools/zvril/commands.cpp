@@ -147,7 +147,9 @@ int HalLevel(Session &s) {
     return level > 0 ? level : std::atoi(s.options().release.c_str()) >= 14 ? 33 : 26;
 }
 
-std::string Bytes(size_t n) { return std::to_string(n) + (n == 1 ? " byte" : " bytes"); }
+std::string Bytes(size_t n) {
+    return std::to_string(n) + (n == 1 ? " byte" : " bytes");
+}
 
 // Why the 8-13 daemon would not take this successful answer: it checks each answer's size
 // or count exactly, and gives the framework INVALID_RESPONSE with an empty value instead
@@ -163,10 +165,12 @@ std::string HalRefusal(Session &s, int request, const Session::Answer &a) {
                 return "a card status record of " + Bytes(n) + ", not " + Bytes(sizeof c);
             std::memcpy(&c, a.c.raw.data(), sizeof c);
             if (level < 27) return "";  // 8.0 checks the size only
-            for (int index : {c.gsm_umts_subscription_app_index, c.cdma_subscription_app_index, c.ims_subscription_app_index})
+            for (int index :
+                 {c.gsm_umts_subscription_app_index, c.cdma_subscription_app_index, c.ims_subscription_app_index})
                 if (index >= c.num_applications)
-                    return "application index " + std::to_string(index) + " with " + std::to_string(c.num_applications) +
-                           " application" + (c.num_applications == 1 ? "" : "s") + ", where -1 says none";
+                    return "application index " + std::to_string(index) + " with " +
+                           std::to_string(c.num_applications) + " application" + (c.num_applications == 1 ? "" : "s") +
+                           ", where -1 says none";
             return "";
         }
         case RIL_REQUEST_SIGNAL_STRENGTH:
@@ -195,13 +199,19 @@ std::string HalDrop(Session &s, const zvtest::Unsolicited &u) {
     if (!s.Hidl()) return "";
     switch (u.id) {
         case RIL_UNSOL_SIGNAL_STRENGTH:
-            return u.length == kSignalV10Size ? "" : "a signal record of " + Bytes(u.length) + ", not " + Bytes(kSignalV10Size);
+            return u.length == kSignalV10Size
+                       ? ""
+                       : "a signal record of " + Bytes(u.length) + ", not " + Bytes(kSignalV10Size);
         case RIL_UNSOL_DATA_CALL_LIST_CHANGED:
-            return u.length % sizeof(RIL_Data_Call_Response_v11) == 0 ? "" : Bytes(u.length) + ", not whole data call records";
+            return u.length % sizeof(RIL_Data_Call_Response_v11) == 0
+                       ? ""
+                       : Bytes(u.length) + ", not whole data call records";
         case RIL_UNSOL_RESPONSE_NEW_SMS:
         case RIL_UNSOL_RESPONSE_NEW_SMS_STATUS_REPORT:
             // The length counts the hex characters the daemon decodes.
-            return u.length > 0 && u.length % 2 == 0 ? "" : "a length of " + std::to_string(u.length) + ", not an even number of hex characters";
+            return u.length > 0 && u.length % 2 == 0
+                       ? ""
+                       : "a length of " + std::to_string(u.length) + ", not an even number of hex characters";
         case RIL_UNSOL_VOICE_RADIO_TECH_CHANGED:
         case RIL_UNSOL_CDMA_SUBSCRIPTION_SOURCE_CHANGED:
         case RIL_UNSOL_RESPONSE_NEW_SMS_ON_SIM:
@@ -327,7 +337,9 @@ Row IntRow(Session &s, int request, const char *(*words)(int)) {
 }
 
 // Asked of the library from 8 on (the socket daemon answered them itself from the radio state).
-Row VoiceTechRow(Session &s) { return IntRow(s, RIL_REQUEST_VOICE_RADIO_TECH, TechWords); }
+Row VoiceTechRow(Session &s) {
+    return IntRow(s, RIL_REQUEST_VOICE_RADIO_TECH, TechWords);
+}
 Row SubscriptionSourceRow(Session &s) {
     return IntRow(s, RIL_REQUEST_CDMA_GET_SUBSCRIPTION_SOURCE, SubscriptionSourceWords);
 }
@@ -802,8 +814,12 @@ Row GenerationRow(Session &s) {
 bool Always(Session &) { return true; }
 bool ThreeGpp(Session &s) { return !s.IsCdma(); }
 bool Cdma(Session &s) { return s.IsCdma(); }
-bool Hidl(Session &s) { return s.Hidl(); }
-bool HidlCdma(Session &s) { return s.Hidl() && s.IsCdma(); }
+bool Hidl(Session &s) {
+    return s.Hidl();
+}
+bool HidlCdma(Session &s) {
+    return s.Hidl() && s.IsCdma();
+}
 
 struct ReportRow {
     const char *label;
@@ -1125,7 +1141,9 @@ std::string RingWords(Session &s) {
 // The card status in words, read when the library says it changed (the event carries nothing).
 std::string CardNowWords(Session &s) {
     auto a = s.Call(RIL_REQUEST_GET_SIM_STATUS, nullptr, 0, 10s);
-    if (!Ok(a)) return std::string("changed (reading the card status failed: ") + (a.answered ? ErrorWords(a.c.error) : "no answer") + ")";
+    if (!Ok(a))
+        return std::string("changed (reading the card status failed: ") +
+               (a.answered ? ErrorWords(a.c.error) : "no answer") + ")";
     CardStatus cs = ReadCard(s, a);
     return NvSubscription(s, cs) ? "subscription in modem memory ready" : CardWords(cs);
 }
@@ -1146,17 +1164,20 @@ std::string UnsolicitedWords(Session &s, const zvtest::Unsolicited &u) {
         case RIL_UNSOL_RESPONSE_VOICE_NETWORK_STATE_CHANGED: return "network registration changed";
         case RIL_UNSOL_SIGNAL_STRENGTH: return "signal: " + SignalWords(u.raw, s.IsCdma());
         case RIL_UNSOL_ON_USSD: return "USSD from the network: " + UssdWords(u);
-        case RIL_UNSOL_RESPONSE_NEW_SMS: return "new SMS (PDU of " + std::to_string(PduOf(s, u).size() / 2) + " bytes)";
+        case RIL_UNSOL_RESPONSE_NEW_SMS:
+            return "new SMS (PDU of " + std::to_string(PduOf(s, u).size() / 2) + " bytes)";
         case RIL_UNSOL_RESPONSE_NEW_SMS_STATUS_REPORT:
             return "SMS status report (PDU of " + std::to_string(PduOf(s, u).size() / 2) + " bytes)";
         case RIL_UNSOL_RESPONSE_NEW_SMS_ON_SIM:
             return "new SMS stored on the SIM at index " + std::to_string(u.ints.empty() ? -1 : u.ints[0]);
-        case RIL_UNSOL_RESPONSE_SIM_STATUS_CHANGED: return "SIM: " + CardNowWords(s);
+        case RIL_UNSOL_RESPONSE_SIM_STATUS_CHANGED:
+            return "SIM: " + CardNowWords(s);
         case RIL_UNSOL_NITZ_TIME_RECEIVED: return "network time: " + (u.strings.empty() ? "" : Printable(u.strings[0]));
         case RIL_UNSOL_DATA_CALL_LIST_CHANGED: return "data calls changed";
         case RIL_UNSOL_STK_PROACTIVE_COMMAND: return "SIM toolkit command";
         case RIL_UNSOL_RESPONSE_IMS_NETWORK_STATE_CHANGED: return "IMS registration changed";
-        case RIL_UNSOL_VOICE_RADIO_TECH_CHANGED: return "voice radio technology: " + IntWords(u, TechWords);
+        case RIL_UNSOL_VOICE_RADIO_TECH_CHANGED:
+            return "voice radio technology: " + IntWords(u, TechWords);
         case RIL_UNSOL_CDMA_SUBSCRIPTION_SOURCE_CHANGED:
             return "CDMA subscription source: " + IntWords(u, SubscriptionSourceWords);
         case RIL_UNSOL_RESPONSE_CDMA_NEW_SMS: return "new CDMA SMS";

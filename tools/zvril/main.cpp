@@ -13,8 +13,8 @@
 
 #include "commands.h"
 #include "session.h"
-#include "words.h"
 #include "support/ps_lab.h"
+#include "words.h"
 
 namespace {
 

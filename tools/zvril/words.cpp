@@ -42,9 +42,17 @@ const char *ErrorWords(RIL_Errno e) {
 }
 
 const char *RadioStateName(int s) {
-    static const char *const kNames[] = {"OFF",          "UNAVAILABLE", "SIM_NOT_READY",         "SIM_LOCKED_OR_ABSENT",
-                                         "SIM_READY",    "RUIM_NOT_READY", "RUIM_READY",          "RUIM_LOCKED_OR_ABSENT",
-                                         "NV_NOT_READY", "NV_READY",    "ON"};
+    static const char *const kNames[] = {"OFF",
+                                         "UNAVAILABLE",
+                                         "SIM_NOT_READY",
+                                         "SIM_LOCKED_OR_ABSENT",
+                                         "SIM_READY",
+                                         "RUIM_NOT_READY",
+                                         "RUIM_READY",
+                                         "RUIM_LOCKED_OR_ABSENT",
+                                         "NV_NOT_READY",
+                                         "NV_READY",
+                                         "ON"};
     return (s >= 0 && s <= 10) ? kNames[s] : "?";
 }
 
@@ -86,24 +94,30 @@ const char *GenerationWords(int v) {
 
 const char *DaemonWords(int generation) {
     switch (generation) {
-        case 0: return "socket daemon (Android 2.3-7.x)";
-        case 1: return "HAL daemon (Android 8-13)";
-        default: return "not told by this library (it has no PLATFORM_GENERATION)";
+        case 0:
+            return "socket daemon (Android 2.3-7.x)";
+        case 1:
+            return "HAL daemon (Android 8-13)";
+        default:
+            return "not told by this library (it has no PLATFORM_GENERATION)";
     }
 }
 
 const char *TechWords(int tech) {
-    static const char *const kTech[] = {"",      "GPRS",  "EDGE",         "UMTS",         "IS-95A", "IS-95B",
-                                        "CDMA 1x", "EV-DO rev. 0", "EV-DO rev. A", "HSDPA", "HSUPA", "HSPA",
-                                        "EV-DO rev. B", "eHRPD", "LTE", "HSPA+", "GSM", "TD-SCDMA"};
+    static const char *const kTech[] = {
+        "",      "GPRS",  "EDGE", "UMTS",         "IS-95A", "IS-95B", "CDMA 1x", "EV-DO rev. 0", "EV-DO rev. A",
+        "HSDPA", "HSUPA", "HSPA", "EV-DO rev. B", "eHRPD",  "LTE",    "HSPA+",   "GSM",          "TD-SCDMA"};
     return tech > 0 && tech < static_cast<int>(std::size(kTech)) ? kTech[tech] : "";
 }
 
 const char *SubscriptionSourceWords(int source) {
     switch (source) {
-        case 0: return "R-UIM or SIM card";
-        case 1: return "the modem's own memory (NV)";
-        default: return "unknown";
+        case 0:
+            return "R-UIM or SIM card";
+        case 1:
+            return "the modem's own memory (NV)";
+        default:
+            return "unknown";
     }
 }
 
@@ -156,7 +170,8 @@ int SdkLevelOfRelease(const std::string &release) {
 std::string ReleaseOfSdkLevel(int level) {
     static const char *const kReleases[] = {
         /* 9 */ "2.3",  "2.3.3", "3.0", "3.1", "3.2", "4.0", "4.0.3", "4.1", "4.2", "4.3", "4.4", "4.4",
-        /* 21 */ "5.0", "5.1",   "6.0", "7.0", "7.1", "8.0", "8.1",   "9",   "10",  "11",  "12", "12", /* 33 */ "13"};
+        /* 21 */ "5.0", "5.1",   "6.0", "7.0", "7.1", "8.0", "8.1",   "9",   "10",  "11",  "12",  "12",
+        /* 33 */ "13"};
     return level >= 9 && level <= 33 ? kReleases[level - 9] : "";
 }
 
@@ -184,7 +199,8 @@ const char *UnsolicitedName(int id) {
         case RIL_UNSOL_RESTRICTED_STATE_CHANGED: return "RESTRICTED_STATE_CHANGED";
         case RIL_UNSOL_CDMA_CALL_WAITING: return "CDMA_CALL_WAITING";
         case RIL_UNSOL_RINGBACK_TONE: return "RINGBACK_TONE";
-        case RIL_UNSOL_CDMA_SUBSCRIPTION_SOURCE_CHANGED: return "CDMA_SUBSCRIPTION_SOURCE_CHANGED";
+        case RIL_UNSOL_CDMA_SUBSCRIPTION_SOURCE_CHANGED:
+            return "CDMA_SUBSCRIPTION_SOURCE_CHANGED";
         case RIL_UNSOL_VOICE_RADIO_TECH_CHANGED: return "VOICE_RADIO_TECH_CHANGED";
         case RIL_UNSOL_RIL_CONNECTED: return "RIL_CONNECTED";
         case RIL_UNSOL_RESPONSE_IMS_NETWORK_STATE_CHANGED: return "IMS_NETWORK_STATE_CHANGED";
@@ -236,9 +252,10 @@ std::string CardWords(const CardStatus &s) {
 
 std::string CardRaw(const CardStatus &s) {
     char buf[128];
-    std::snprintf(buf, sizeof buf,
-                  "card_state %d, num_applications %d, indexes gsm %d cdma %d ims %d, app_type %d, app_state %d, pin1 %d",
-                  s.card, s.apps, s.gsmIndex, s.cdmaIndex, s.imsIndex, s.appType, s.appState, s.pin1);
+    std::snprintf(
+        buf, sizeof buf,
+        "card_state %d, num_applications %d, indexes gsm %d cdma %d ims %d, app_type %d, app_state %d, pin1 %d", s.card,
+        s.apps, s.gsmIndex, s.cdmaIndex, s.imsIndex, s.appType, s.appState, s.pin1);
     return buf;
 }
 
@@ -293,7 +310,8 @@ std::string SignalWords(const std::vector<uint8_t> &raw, bool cdma) {
         std::snprintf(buf, sizeof buf, "-%d dBm", c.dbm);
         return buf + extra;
     }
-    if (gw.signalStrength < 0 || gw.signalStrength > 31) return extra.empty() ? "no signal" : "no GSM/WCDMA signal" + extra;
+    if (gw.signalStrength < 0 || gw.signalStrength > 31)
+        return extra.empty() ? "no signal" : "no GSM/WCDMA signal" + extra;
     // TS 27.007 +CSQ: 0 is -113 dBm or less, each step 2 dB.
     std::snprintf(buf, sizeof buf, "%d of 31 (about %d dBm)", gw.signalStrength, -113 + 2 * gw.signalStrength);
     return buf + extra;

@@ -16,11 +16,12 @@ const char *RadioStateWords(int state);   // "radio on, SIM ready"; 10 (the only
 const char *RadioStateName(int state);    // "SIM_READY"
 const char *ModuleWords(int moduleType);  // "WCDMA", "TD-SCDMA", "CDMA"
 const char *GenerationWords(int androidVersion);  // "4.1 to 4.4"
-const char *DaemonWords(int generation);  // PLATFORM_GENERATION: "HAL daemon (Android 8-13)"
+const char *DaemonWords(int generation);          // PLATFORM_GENERATION: "HAL daemon (Android 8-13)"
 const char *UnsolicitedName(int id);      // "ON_USSD"; "" when not known here
 const char *TechWords(int tech);          // RIL_RadioTechnology: "UMTS", "CDMA 1x"; "" when unknown
 const char *SubscriptionSourceWords(int source);
-std::string DataCauseWords(int cause);    // RIL_DataCallFailCause: "missing or unknown APN (cause 27)"  // 0 "R-UIM or SIM card", 1 "the modem's own memory (NV)"
+std::string DataCauseWords(int cause);  // RIL_DataCallFailCause: "missing or unknown APN (cause 27)"  // 0 "R-UIM or
+                                        // SIM card", 1 "the modem's own memory (NV)"
 
 // The SDK level a platform release carries (8.0 26 ... 13 33), or -1 for a release before 8
 // or one this table does not know: below 8 the library decides from the release itself.
