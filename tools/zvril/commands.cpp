@@ -107,7 +107,8 @@ std::string DataPathLine(Session &s) {
 
 std::string PlatformLine(Session &s) {
     int v = s.Int("ANDROID_VERSION");
-    return "release " + s.options().release + ", record layouts of platform " + GenerationWords(v);
+    std::string sdk = s.options().sdk.empty() ? "" : " (SDK level " + s.options().sdk + ")";
+    return "release " + s.options().release + sdk + ", record layouts of platform " + GenerationWords(v);
 }
 
 // ---- the report rows: each reads one thing from the library and puts it in words
@@ -136,20 +137,132 @@ Row FromAnswer(const Session::Answer &a, const std::string &text, const std::str
     return r;
 }
 
+// ---- what the 8-13 daemon takes
+
+// The SDK level the library was told (or follows from the release), for the rules that differ
+// between 8.0 and 13.
+int HalLevel(Session &s) {
+    if (!s.options().sdk.empty()) return std::atoi(s.options().sdk.c_str());
+    int level = SdkLevelOfRelease(s.options().release);
+    return level > 0 ? level : std::atoi(s.options().release.c_str()) >= 14 ? 33 : 26;
+}
+
+std::string Bytes(size_t n) {
+    return std::to_string(n) + (n == 1 ? " byte" : " bytes");
+}
+
+// Why the 8-13 daemon would not take this successful answer: it checks each answer's size
+// or count exactly, and gives the framework INVALID_RESPONSE with an empty value instead
+// (the socket daemon read older forms by their length). "" when it takes the answer.
+std::string HalRefusal(Session &s, int request, const Session::Answer &a) {
+    if (!s.Hidl() || !Ok(a)) return "";
+    const size_t n = a.c.length, count = n / sizeof(char *);
+    const int level = HalLevel(s);
+    switch (request) {
+        case RIL_REQUEST_GET_SIM_STATUS: {
+            RIL_CardStatus_v6 c;
+            if (n != sizeof c || a.c.raw.size() != sizeof c)
+                return "a card status record of " + Bytes(n) + ", not " + Bytes(sizeof c);
+            std::memcpy(&c, a.c.raw.data(), sizeof c);
+            if (level < 27) return "";  // 8.0 checks the size only
+            for (int index :
+                 {c.gsm_umts_subscription_app_index, c.cdma_subscription_app_index, c.ims_subscription_app_index})
+                if (index >= c.num_applications)
+                    return "application index " + std::to_string(index) + " with " +
+                           std::to_string(c.num_applications) + " application" + (c.num_applications == 1 ? "" : "s") +
+                           ", where -1 says none";
+            return "";
+        }
+        case RIL_REQUEST_SIGNAL_STRENGTH:
+            return n == kSignalV10Size ? "" : "a signal record of " + Bytes(n) + ", not " + Bytes(kSignalV10Size);
+        case RIL_REQUEST_VOICE_REGISTRATION_STATE:
+            return count == 15 ? "" : std::to_string(count) + " strings, not 15";
+        case RIL_REQUEST_DATA_REGISTRATION_STATE:
+            if (count == 6 || count == 11 || (count == 13 && level >= 29)) return "";
+            return std::to_string(count) + " strings, not 6 or 11" + (level >= 29 ? " or 13" : "");
+        case RIL_REQUEST_SETUP_DATA_CALL:
+        case RIL_REQUEST_DATA_CALL_LIST:
+            if (n % sizeof(RIL_Data_Call_Response_v11) != 0 || (n == 0 && request == RIL_REQUEST_SETUP_DATA_CALL))
+                return Bytes(n) + ", not a whole number of data call records of " +
+                       Bytes(sizeof(RIL_Data_Call_Response_v11));
+            return "";
+        case RIL_REQUEST_VOICE_RADIO_TECH:
+        case RIL_REQUEST_CDMA_GET_SUBSCRIPTION_SOURCE:
+            return n == sizeof(int) ? "" : Bytes(n) + ", not one int";
+        default:
+            return "";
+    }
+}
+
+// Why the 8-13 daemon would drop this report; "" when it passes it on.
+std::string HalDrop(Session &s, const zvtest::Unsolicited &u) {
+    if (!s.Hidl()) return "";
+    switch (u.id) {
+        case RIL_UNSOL_SIGNAL_STRENGTH:
+            return u.length == kSignalV10Size
+                       ? ""
+                       : "a signal record of " + Bytes(u.length) + ", not " + Bytes(kSignalV10Size);
+        case RIL_UNSOL_DATA_CALL_LIST_CHANGED:
+            return u.length % sizeof(RIL_Data_Call_Response_v11) == 0
+                       ? ""
+                       : Bytes(u.length) + ", not whole data call records";
+        case RIL_UNSOL_RESPONSE_NEW_SMS:
+        case RIL_UNSOL_RESPONSE_NEW_SMS_STATUS_REPORT:
+            // The length counts the hex characters the daemon decodes.
+            return u.length > 0 && u.length % 2 == 0
+                       ? ""
+                       : "a length of " + std::to_string(u.length) + ", not an even number of hex characters";
+        case RIL_UNSOL_VOICE_RADIO_TECH_CHANGED:
+        case RIL_UNSOL_CDMA_SUBSCRIPTION_SOURCE_CHANGED:
+        case RIL_UNSOL_RESPONSE_NEW_SMS_ON_SIM:
+            return u.length == sizeof(int) ? "" : Bytes(u.length) + ", not one int";
+        default:
+            return "";
+    }
+}
+
+// A row of an answer the 8-13 daemon would not take: failed, with what the library said.
+Row Checked(Session &s, int request, const Session::Answer &a, Row r) {
+    std::string why = HalRefusal(s, request, a);
+    if (why.empty() || !r.shown) return r;
+    r.failed = true;
+    r.text = "failed: the 8-13 daemon refuses the answer (" + why + "); the library said: " + r.text;
+    return r;
+}
+
 std::string Quoted(const std::vector<std::string> &v) {
     std::string out;
     for (auto &s : v) out += (out.empty() ? "\"" : " \"") + Printable(s) + "\"";
     return out;
 }
 
+bool NvSubscription(Session &s, const CardStatus &cs) {
+    return s.IsCdma() && s.Int("g_cdma_subtype") == 1 && cs.appState == RIL_APPSTATE_READY;
+}
+
+CardStatus ReadCard(Session &s, const Session::Answer &a) {
+    return ReadCardStatus(a.c.raw, s.Int("ANDROID_VERSION"), s.IsCdma());
+}
+
 Row SimRow(Session &s) {
     auto a = s.Call(RIL_REQUEST_GET_SIM_STATUS);
-    CardStatus cs = ReadCardStatus(a.c.raw, s.Int("ANDROID_VERSION"));
+    CardStatus cs = ReadCard(s, a);
     Row r = FromAnswer(a, CardWords(cs), CardRaw(cs));
-    if (Ok(a) && s.IsCdma() && s.Int("g_cdma_subtype") == 1 && cs.appState == RIL_APPSTATE_READY)
+    if (Ok(a) && NvSubscription(s, cs))
         r.text = "no card needed: the subscription is in the modem's memory, reported to the phone as a "
                  "ready R-UIM so it goes on without a card";
-    return r;
+    return Checked(s, RIL_REQUEST_GET_SIM_STATUS, a, r);
+}
+
+// The start-up's outcome. Up to 7.x the radio state carries the SIM's state; the 8-13 daemon
+// knows only off, unavailable and on, and the framework reads the SIM from the card status.
+std::string StartupWords(Session &s) {
+    const int state = s.RadioState();
+    if (!s.Hidl() || state != RADIO_STATE_ON) return RadioStateWords(state);
+    auto a = s.Call(RIL_REQUEST_GET_SIM_STATUS);
+    if (!Ok(a)) return std::string("radio on, card status: ") + (a.answered ? ErrorWords(a.c.error) : "no answer");
+    CardStatus cs = ReadCard(s, a);
+    return NvSubscription(s, cs) ? "radio on, subscription in modem memory ready" : "radio on, " + CardWords(cs);
 }
 
 Row IdentityRow(Session &s) {
@@ -181,26 +294,54 @@ Row FirmwareRow(Session &s) {
 
 Row SignalRow(Session &s) {
     auto a = s.Call(RIL_REQUEST_SIGNAL_STRENGTH);
-    std::string raw;
-    for (size_t i = 0; i + 4 <= a.c.raw.size() && i < 40; i += 4) {
+    std::string raw = std::to_string(a.c.raw.size()) + " bytes:";
+    for (size_t i = 0; i + 4 <= a.c.raw.size(); i += 4) {
         int v;
         std::memcpy(&v, a.c.raw.data() + i, 4);
-        raw += (raw.empty() ? "" : " ") + std::to_string(v);
+        raw += " " + std::to_string(v);
     }
-    return FromAnswer(a, SignalWords(a.c.raw, s.IsCdma()), raw);
+    return Checked(s, RIL_REQUEST_SIGNAL_STRENGTH, a, FromAnswer(a, SignalWords(a.c.raw, s.IsCdma()), raw));
+}
+
+std::string CountedStrings(const std::vector<std::string> &v) {
+    return std::to_string(v.size()) + " strings: " + Quoted(v);
 }
 
 Row RegistrationRow(Session &s) {
     auto a = s.Call(RIL_REQUEST_VOICE_REGISTRATION_STATE);
-    static const char *const kTech[] = {"unknown technology", "GPRS", "EDGE", "UMTS", "IS-95A", "IS-95B", "CDMA 1x",
-                                        "EV-DO rev. 0", "EV-DO rev. A", "HSDPA", "HSUPA", "HSPA", "EV-DO rev. B",
-                                        "eHRPD", "LTE", "HSPA+", "GSM", "TD-SCDMA"};
-    std::string text = RegistrationWords(a.c.strings);
-    if (a.c.strings.size() > 3) {
-        int tech = std::atoi(a.c.strings[3].c_str());
-        if (tech > 0 && tech < static_cast<int>(std::size(kTech))) text += ", " + std::string(kTech[tech]);
-    }
-    return FromAnswer(a, text, Quoted(a.c.strings));
+    return Checked(s, RIL_REQUEST_VOICE_REGISTRATION_STATE, a,
+                   FromAnswer(a, RegistrationWords(a.c.strings), CountedStrings(a.c.strings)));
+}
+
+// Packet service: 4 or 14 strings up to 7.x, 6 or 11 (13 from 10) for the 8-13 daemon, whose
+// sixth is the number of data calls the network allows at once.
+Row DataRegistrationRow(Session &s) {
+    auto a = s.Call(RIL_REQUEST_DATA_REGISTRATION_STATE);
+    std::string text = RegistrationWords(a.c.strings, true);
+    const auto &v = a.c.strings;
+    if (v.size() > 5 && v.size() != 14 && std::atoi(v[5].c_str()) > 0)
+        text += ", up to " + v[5] + " data call" + (v[5] == "1" ? "" : "s");
+    return Checked(s, RIL_REQUEST_DATA_REGISTRATION_STATE, a, FromAnswer(a, text, CountedStrings(v)));
+}
+
+// One int answer (the 8-13 daemon takes exactly 4 bytes for it).
+Row IntRow(Session &s, int request, const char *(*words)(int)) {
+    auto a = s.Call(request);
+    Row r = FromAnswer(a, "");
+    if (!r.shown || r.failed) return r;
+    int v = -1;
+    if (a.c.raw.size() >= sizeof v) std::memcpy(&v, a.c.raw.data(), sizeof v);
+    r.text = *words(v) ? words(v) : "unknown (" + std::to_string(v) + ")";
+    r.raw = Bytes(a.c.raw.size()) + ": " + std::to_string(v);
+    return Checked(s, request, a, r);
+}
+
+// Asked of the library from 8 on (the socket daemon answered them itself from the radio state).
+Row VoiceTechRow(Session &s) {
+    return IntRow(s, RIL_REQUEST_VOICE_RADIO_TECH, TechWords);
+}
+Row SubscriptionSourceRow(Session &s) {
+    return IntRow(s, RIL_REQUEST_CDMA_GET_SUBSCRIPTION_SOURCE, SubscriptionSourceWords);
 }
 
 Row OperatorRow(Session &s) {
@@ -312,6 +453,14 @@ bool ReadDeliver(const std::string &pdu, std::string *from, std::string *text) {
     return true;
 }
 
+// The PDU of a new-message report as the daemon reads it: the 8-13 daemon decodes exactly as
+// many hex characters as the report's length says, the socket daemon the whole string.
+std::string PduOf(Session &s, const zvtest::Unsolicited &u) {
+    std::string pdu = u.strings.empty() ? "" : u.strings[0];
+    if (s.Hidl() && u.length < pdu.size()) pdu.resize(u.length);
+    return pdu;
+}
+
 // The network delivers a message (the built-in simulator only: on a real network nobody
 // sends one on cue); the phone acknowledges it as the platform does.
 Row SmsInRow(Session &s) {
@@ -332,9 +481,13 @@ Row SmsInRow(Session &s) {
     auto a = s.Call(RIL_REQUEST_SMS_ACKNOWLEDGE, ack, sizeof ack);
     r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     std::string sender, text;
-    std::string pdu = u.strings.empty() ? "" : u.strings[0];
+    std::string pdu = PduOf(s, u);
     r.raw = "PDU " + pdu;
-    if (!ReadDeliver(pdu, &sender, &text)) {
+    if (std::string why = HalDrop(s, u); !why.empty()) {
+        r.failed = true;
+        r.text = "the 8-13 daemon drops the report (" + why + ")";
+    } else if (!ReadDeliver(pdu, &sender, &text)) {
+        r.failed = true;
         r.text = "received a message the demo cannot read (PDU of " + std::to_string(pdu.size() / 2) + " bytes)";
     } else {
         r.text = "\"" + Printable(text) + "\" from " + sender;
@@ -431,6 +584,7 @@ Row CallRow(Session &s) {
 
 // One data call record as the library reported it, whatever the platform's record layout.
 struct DataCall {
+    int status = 0;  // the failure cause; 0 for a call that is up (or a record without one)
     int cid = -1, active = -1;
     std::string ifname, addresses, dnses, gateways;
 };
@@ -440,10 +594,10 @@ DataCall ReadDataCall(size_t length, const std::vector<int> &ints, const std::ve
     auto str = [&](size_t i) { return i < strings.size() && strings[i] != "(null)" ? strings[i] : std::string(); };
     if ((length == sizeof(RIL_Data_Call_Response_v11) || length == sizeof(RIL_Data_Call_Response_v6)) &&
         ints.size() >= 4) {
-        d.cid = ints[2], d.active = ints[3];
+        d.status = ints[0], d.cid = ints[2], d.active = ints[3];
         d.ifname = str(1), d.addresses = str(2), d.dnses = str(3), d.gateways = str(4);
     } else if (length == sizeof(RIL_Data_Call_Response_v5) && ints.size() >= 3) {
-        d.cid = ints[1], d.active = ints[2];
+        d.status = ints[0], d.cid = ints[1], d.active = ints[2];
         d.ifname = str(1), d.addresses = str(2), d.dnses = str(3);
     } else if (length == sizeof(RIL_Data_Call_Response_v4) && ints.size() >= 2) {
         d.cid = ints[0], d.active = ints[1];
@@ -579,6 +733,19 @@ Row DataRow(Session &s) {
     if (r.failed) return r;
     DataCall d = ReadDataCall(a.c.length, a.c.ints, a.c.strings);
     r.raw = Quoted(a.c.strings);
+    if (std::string why = HalRefusal(s, RIL_REQUEST_SETUP_DATA_CALL, a); !why.empty()) {
+        r.failed = true;
+        r.text = "APN internet: the 8-13 daemon refuses the answer (" + why + ")";
+        // The call may be up all the same; it is not left behind.
+        if (d.cid > 0) DeactivateDataCall(s, d.cid);
+        return r;
+    }
+    // From 8 on a refused call is a successful answer whose record carries the cause.
+    if (d.status != 0) {
+        r.failed = true;
+        r.text = "APN internet: not set up: " + DataCauseWords(d.status);
+        return r;
+    }
     std::string up, down;
     bool upOk = UpWords(s, d, &up);
     auto dn = DeactivateDataCall(s, d.cid);
@@ -636,9 +803,23 @@ Row PlatformRow(Session &s) {
     return r;
 }
 
+Row GenerationRow(Session &s) {
+    Row r;
+    r.shown = true;
+    r.text = DaemonWords(s.Generation());
+    r.raw = "PLATFORM_GENERATION " + std::to_string(s.Generation());
+    return r;
+}
+
 bool Always(Session &) { return true; }
 bool ThreeGpp(Session &s) { return !s.IsCdma(); }
 bool Cdma(Session &s) { return s.IsCdma(); }
+bool Hidl(Session &s) {
+    return s.Hidl();
+}
+bool HidlCdma(Session &s) {
+    return s.Hidl() && s.IsCdma();
+}
 
 struct ReportRow {
     const char *label;
@@ -654,12 +835,16 @@ const ReportRow kDemoRows[] = {
     {"ports", Always, PortsRow},
     {"data path", Always, DataPathRow},
     {"platform", Always, PlatformRow},
+    {"generation", Always, GenerationRow},
     {"SIM", Always, SimRow},
     {"identities", Always, IdentityRow},
     {"subscription", Always, ImsiRow},
     {"firmware", Always, FirmwareRow},
     {"signal", Always, SignalRow},
     {"registration", Always, RegistrationRow},
+    {"data service", Always, DataRegistrationRow},
+    {"voice tech", Hidl, VoiceTechRow},
+    {"CDMA source", HidlCdma, SubscriptionSourceRow},
     {"operator", Always, OperatorRow},
     {"USSD", ThreeGpp, UssdRow},
     {"SMS sent", ThreeGpp, SmsRow},
@@ -671,11 +856,21 @@ const ReportRow kDemoRows[] = {
 
 // `status` is the demo's reading part: nothing is sent to the network.
 const ReportRow kStatusRows[] = {
-    {"module", Always, ModuleRow},       {"chip platform", Always, ChipRow},
-    {"ports", Always, PortsRow},         {"data path", Always, DataPathRow},
-    {"SIM", Always, SimRow},             {"identities", Always, IdentityRow},
-    {"subscription", Always, ImsiRow},   {"firmware", Always, FirmwareRow},
-    {"signal", Always, SignalRow},       {"registration", Always, RegistrationRow},
+    {"module", Always, ModuleRow},
+    {"chip platform", Always, ChipRow},
+    {"ports", Always, PortsRow},
+    {"data path", Always, DataPathRow},
+    {"platform", Always, PlatformRow},
+    {"generation", Always, GenerationRow},
+    {"SIM", Always, SimRow},
+    {"identities", Always, IdentityRow},
+    {"subscription", Always, ImsiRow},
+    {"firmware", Always, FirmwareRow},
+    {"signal", Always, SignalRow},
+    {"registration", Always, RegistrationRow},
+    {"data service", Always, DataRegistrationRow},
+    {"voice tech", Hidl, VoiceTechRow},
+    {"CDMA source", HidlCdma, SubscriptionSourceRow},
     {"operator", Always, OperatorRow},
 };
 
@@ -689,7 +884,7 @@ int RunReport(Session &s, const ReportRow (&rows)[N], bool timings) {
         else
             std::printf("  %-14s %s\n", label, text.c_str());
     };
-    line("start-up", std::string(RadioStateWords(s.RadioState())), timings ? s.StartupSeconds() : -1);
+    line("start-up", StartupWords(s), timings ? s.StartupSeconds() : -1);
     if (verbose) std::printf("  %-14s   radio state %d %s\n", "", s.RadioState(), RadioStateName(s.RadioState()));
     std::fflush(stdout);
     for (const auto &row : rows) {
@@ -943,6 +1138,24 @@ std::string RingWords(Session &s) {
     return "incoming call: ringing";
 }
 
+// The card status in words, read when the library says it changed (the event carries nothing).
+std::string CardNowWords(Session &s) {
+    auto a = s.Call(RIL_REQUEST_GET_SIM_STATUS, nullptr, 0, 10s);
+    if (!Ok(a))
+        return std::string("changed (reading the card status failed: ") +
+               (a.answered ? ErrorWords(a.c.error) : "no answer") + ")";
+    CardStatus cs = ReadCard(s, a);
+    return NvSubscription(s, cs) ? "subscription in modem memory ready" : CardWords(cs);
+}
+
+// A report of one int (the 8-13 daemon takes exactly 4 bytes).
+std::string IntWords(const zvtest::Unsolicited &u, const char *(*words)(int)) {
+    int v;
+    if (u.raw.size() != sizeof v) return "a report of " + std::to_string(u.length) + " bytes instead of one int";
+    std::memcpy(&v, u.raw.data(), sizeof v);
+    return *words(v) ? words(v) : "unknown (" + std::to_string(v) + ")";
+}
+
 std::string UnsolicitedWords(Session &s, const zvtest::Unsolicited &u) {
     switch (u.id) {
         case RIL_UNSOL_RESPONSE_RADIO_STATE_CHANGED: return std::string("radio: ") + RadioStateWords(s.RadioState());
@@ -951,15 +1164,22 @@ std::string UnsolicitedWords(Session &s, const zvtest::Unsolicited &u) {
         case RIL_UNSOL_RESPONSE_VOICE_NETWORK_STATE_CHANGED: return "network registration changed";
         case RIL_UNSOL_SIGNAL_STRENGTH: return "signal: " + SignalWords(u.raw, s.IsCdma());
         case RIL_UNSOL_ON_USSD: return "USSD from the network: " + UssdWords(u);
-        case RIL_UNSOL_RESPONSE_NEW_SMS: return "new SMS (PDU of " + std::to_string(u.strings.empty() ? 0 : u.strings[0].size() / 2) + " bytes)";
+        case RIL_UNSOL_RESPONSE_NEW_SMS:
+            return "new SMS (PDU of " + std::to_string(PduOf(s, u).size() / 2) + " bytes)";
+        case RIL_UNSOL_RESPONSE_NEW_SMS_STATUS_REPORT:
+            return "SMS status report (PDU of " + std::to_string(PduOf(s, u).size() / 2) + " bytes)";
         case RIL_UNSOL_RESPONSE_NEW_SMS_ON_SIM:
             return "new SMS stored on the SIM at index " + std::to_string(u.ints.empty() ? -1 : u.ints[0]);
-        case RIL_UNSOL_RESPONSE_SIM_STATUS_CHANGED: return "SIM status changed";
+        case RIL_UNSOL_RESPONSE_SIM_STATUS_CHANGED:
+            return "SIM: " + CardNowWords(s);
         case RIL_UNSOL_NITZ_TIME_RECEIVED: return "network time: " + (u.strings.empty() ? "" : Printable(u.strings[0]));
         case RIL_UNSOL_DATA_CALL_LIST_CHANGED: return "data calls changed";
         case RIL_UNSOL_STK_PROACTIVE_COMMAND: return "SIM toolkit command";
         case RIL_UNSOL_RESPONSE_IMS_NETWORK_STATE_CHANGED: return "IMS registration changed";
-        case RIL_UNSOL_VOICE_RADIO_TECH_CHANGED: return "radio technology changed";
+        case RIL_UNSOL_VOICE_RADIO_TECH_CHANGED:
+            return "voice radio technology: " + IntWords(u, TechWords);
+        case RIL_UNSOL_CDMA_SUBSCRIPTION_SOURCE_CHANGED:
+            return "CDMA subscription source: " + IntWords(u, SubscriptionSourceWords);
         case RIL_UNSOL_RESPONSE_CDMA_NEW_SMS: return "new CDMA SMS";
         case RIL_UNSOL_CDMA_CALL_WAITING: return "call waiting (CDMA)";
         default: {
@@ -992,6 +1212,8 @@ int RunWatch(Session &s, const Args &args) {
         for (const auto &u : s.daemon().UnsolicitedSince(from)) {
             ++from;
             std::string words = UnsolicitedWords(s, u);
+            if (std::string why = HalDrop(s, u); !why.empty())
+                words += " [the 8-13 daemon drops this report: " + why + "]";
             if (u.id == RIL_UNSOL_RESPONSE_CALL_STATE_CHANGED) {
                 if (words == lastCalls) continue;
                 lastCalls = words;
@@ -1069,6 +1291,16 @@ int RunDataUp(Session &s, const Args &all) {
     }
     if (!Ok(a)) return ReportFailure("data up", a);
     DataCall d = ReadDataCall(a.c.length, a.c.ints, a.c.strings);
+    if (std::string why = HalRefusal(s, RIL_REQUEST_SETUP_DATA_CALL, a); !why.empty()) {
+        if (d.cid > 0) DeactivateDataCall(s, d.cid);
+        Error("data up failed: the 8-13 daemon refuses the library's answer (" + why + "); see the log " + s.logPath());
+        return kExitFailed;
+    }
+    if (d.status != 0) {
+        Error("data up failed: the data call was not set up: " + DataCauseWords(d.status) +
+              "; check the APN and the subscription");
+        return kExitFailed;
+    }
     std::string up;
     bool upOk = UpWords(s, d, &up);
     std::printf("data call %d up on APN %s in %s: %s\n", d.cid, apn.c_str(), Seconds(a.seconds).c_str(), up.c_str());
@@ -1088,7 +1320,8 @@ int RunDataUp(Session &s, const Args &all) {
             if (u.id != RIL_UNSOL_DATA_CALL_LIST_CHANGED) continue;
             auto list = s.Call(RIL_REQUEST_DATA_CALL_LIST);
             DataCall now = ReadDataCall(list.c.length, list.c.ints, list.c.strings);
-            dropped = Ok(list) && now.cid == d.cid && now.active == 0;
+            // An empty list (no record at all, as the 8-13 daemon wants it) means no call either.
+            dropped = Ok(list) && (list.c.length == 0 || (now.cid == d.cid && now.active == 0));
         }
         std::this_thread::sleep_for(100ms);
     }

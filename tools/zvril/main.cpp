@@ -14,6 +14,7 @@
 #include "commands.h"
 #include "session.h"
 #include "support/ps_lab.h"
+#include "words.h"
 
 namespace {
 
@@ -29,7 +30,11 @@ const char kOptions[] =
     "                      read and write access to its ttyUSB ports)\n"
     "How the library runs:\n"
     "  --library PATH      the library to load (default: the one built beside zvril)\n"
-    "  --release X.Y       the platform release the library is told (default 4.4.4); from 2.3 on\n"
+    "  --release X.Y       the platform release the library is told (default 4.4.4); from 2.3 on;\n"
+    "                      8.0 to 13 also set the release's SDK level (11: 30), so the library\n"
+    "                      serves the HAL daemon of 8-13\n"
+    "  --sdk N             the SDK level the library is told (9 to 33; 26 and above: the HAL\n"
+    "                      daemon); alone it also sets the release (30: 11)\n"
     "  --startup-timeout S seconds to wait for the modem's start-up (default 60)\n"
     "  -- ARGS             RIL_Init options for the library, e.g. -- -d /dev/ttyUSB2\n"
     "What zvril shows:\n"
@@ -126,7 +131,7 @@ int RunInNetworkLab(int argc, char **argv, std::string *why) {
 int main(int argc, char **argv) {
     zvril::Options o;
     std::vector<std::string> words;
-    bool help = false, moduleGiven = false, simGiven = false, ecmGiven = false;
+    bool help = false, moduleGiven = false, simGiven = false, ecmGiven = false, releaseGiven = false;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         auto value = [&](const char *what) -> const char * {
@@ -174,9 +179,19 @@ int main(int argc, char **argv) {
             o.release = value("a platform release such as 4.4 or 5.1");
             if (!ValidRelease(o.release)) {
                 Error("--release \"" + o.release +
-                      "\" is not a platform release the library knows; give 2.3 or later, such as 4.4 or 5.1");
+                      "\" is not a platform release the library knows; give 2.3 or later, such as 4.4, 5.1 or 11");
                 return zvril::kExitUsage;
             }
+            releaseGiven = true;
+        } else if (a == "--sdk") {
+            const char *v = value("an SDK level such as 19 or 30");
+            char *end = nullptr;
+            long level = std::strtol(v, &end, 10);
+            if (!*v || !end || *end || level < 9 || level > 33) {
+                Error(std::string("--sdk needs an SDK level from 9 (2.3) to 33 (13), got \"") + v + "\"");
+                return zvril::kExitUsage;
+            }
+            o.sdk = std::to_string(level);
         } else if (a == "--startup-timeout") {
             const char *v = value("seconds");
             char *end = nullptr;
@@ -202,6 +217,14 @@ int main(int argc, char **argv) {
         }
     }
     if (o.target == zvril::Target::kRoot && o.root.empty()) o.target = zvril::Target::kBuiltIn;
+    // A device carries both properties: the one not given follows from the other. Below 8 the
+    // release alone is what the library has always been told.
+    if (o.sdk.empty() && releaseGiven) {
+        int level = zvril::SdkLevelOfRelease(o.release);
+        if (level > 0) o.sdk = std::to_string(level);
+    } else if (!o.sdk.empty() && !releaseGiven) {
+        o.release = zvril::ReleaseOfSdkLevel(std::atoi(o.sdk.c_str()));
+    }
     if (o.target != zvril::Target::kBuiltIn && (moduleGiven || simGiven || ecmGiven)) {
         Error("--module, --sim and --ecm set up the built-in simulator; with --root or --device the modem decides");
         return zvril::kExitUsage;

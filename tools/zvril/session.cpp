@@ -210,6 +210,7 @@ int Session::StartOnce() {
     std::string props = dir_ + "/props";
     mkdir(props.c_str(), 0755);
     std::ofstream(props + "/ro.build.version.release") << options_.release << "\n";
+    if (!options_.sdk.empty()) std::ofstream(props + "/ro.build.version.sdk") << options_.sdk << "\n";
     setenv("ZORVIK_PROPERTY_DIR", props.c_str(), 1);
 
     switch (options_.target) {
@@ -270,23 +271,40 @@ int Session::StartOnce() {
 
     // The start-up has settled when the radio state is neither unavailable nor "not ready"
     // and has stayed so for a moment; "off" is also where the start-up passes through, so it
-    // must hold longer before it counts.
+    // must hold longer before it counts. The 8-13 daemon sees only off, unavailable and on:
+    // there the card status tells whether the SIM has settled, read as the framework reads it.
     auto transient = [](int s) {
         return s == RADIO_STATE_UNAVAILABLE || s == RADIO_STATE_SIM_NOT_READY || s == RADIO_STATE_RUIM_NOT_READY ||
                s == RADIO_STATE_NV_NOT_READY;
     };
+    const bool hidl = Hidl();
     const auto t0 = std::chrono::steady_clock::now();
     const auto deadline = t0 + std::chrono::seconds(options_.startupSeconds);
     int last = -1;
-    auto since = t0;
+    bool cardSettling = false;  // the last card status read showed a card still settling
+    auto since = t0, cardReadAt = t0;
     for (;;) {
         auto now = std::chrono::steady_clock::now();
         int s = funcs_->onStateRequest();
-        if (s != last) last = s, since = now;
+        if (s != last) last = s, since = now, cardSettling = false;
         auto quiet = s == RADIO_STATE_OFF ? 2000ms : 700ms;
         if (!transient(s) && now - since >= quiet) {
-            startupSeconds_ = std::chrono::duration<double>(since - t0).count();
-            break;
+            if (!hidl || s != RADIO_STATE_ON) {
+                startupSeconds_ = std::chrono::duration<double>(since - t0).count();
+                break;
+            }
+            if (!cardSettling || now - cardReadAt >= 200ms) {
+                Answer a = Call(RIL_REQUEST_GET_SIM_STATUS, nullptr, 0, 10s);
+                const bool wasSettling = cardSettling;
+                cardReadAt = std::chrono::steady_clock::now();
+                // A card status the library cannot give is shown by the SIM row, not waited for.
+                cardSettling = a.answered && a.c.error == RIL_E_SUCCESS &&
+                               CardSettling(ReadCardStatus(a.c.raw, Int("ANDROID_VERSION"), IsCdma()));
+                if (!cardSettling) {
+                    startupSeconds_ = std::chrono::duration<double>((wasSettling ? cardReadAt : since) - t0).count();
+                    break;
+                }
+            }
         }
         if (now >= deadline) {
             std::string what = last == RADIO_STATE_UNAVAILABLE ? "no modem found" : "the modem's start-up did not finish";
@@ -294,8 +312,10 @@ int Session::StartOnce() {
                                    ? "check that the modem is plugged in and its ttyUSB ports are readable"
                                : options_.target == Target::kRoot ? "check that zv-modemsim --root " + options_.root + " is running"
                                                                   : "see the log";
+            std::string state = RadioStateName(last);
+            if (cardSettling) state += ", SIM not ready";
             return Fail(kExitNoModem, what + " within " + std::to_string(options_.startupSeconds) + " s (radio state " +
-                                          RadioStateName(last) + "); " + hint + " (log: " + logPath_ + ")");
+                                          state + "); " + hint + " (log: " + logPath_ + ")");
         }
         std::this_thread::sleep_for(50ms);
     }

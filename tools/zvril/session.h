@@ -42,6 +42,9 @@ struct Options {
     std::string noLabWhy;  // why a data call on the built-in simulator cannot be made here
     std::string root;              // Target::kRoot
     std::string release = "4.4.4";
+    // ro.build.version.sdk, "" for none: the library decides the daemon generation from it
+    // (26 and above: the HAL daemon of 8-13), and from the release only without it.
+    std::string sdk;
     std::string library;
     std::string trace;
     std::string log;
@@ -103,6 +106,10 @@ class Session {
     bool logFresh() const { return logFresh_; }
     modemsim::Modem *builtInModem() { return rig_ ? &rig_->modem() : nullptr; }
     bool IsCdma() const { return Int("g_module_type") == 0; }
+    // The daemon generation the library serves (PLATFORM_GENERATION): 0 the socket daemon of
+    // 2.3-7.x, 1 the HAL daemon of 8-13, -1 for a library that does not say (socket only).
+    int Generation() const { return Int("PLATFORM_GENERATION"); }
+    bool Hidl() const { return Generation() == 1; }
     int Finish(int code);  // contract check, trace close; returns the exit code to use
     void Cleanup();        // unplugs the built-in simulator and removes the private directory
 
