@@ -190,8 +190,8 @@ INSTANTIATE_TEST_SUITE_P(Modules, StartupGenerationTest,
                                                     RADIO_TECH_1xRTT, 1}),
                          [](const auto &info) { return std::string(info.param.name); });
 
-// The 8-13 daemon hears of every change of the card from the library: locked, not ready while
-// the PIN is checked, then ready; or missing. The socket daemon derives these from the states.
+// The 8-13 daemon hears of every change of the card from the library: locked, the PIN's
+// verdict, not ready while the PIN is checked, then ready; or missing. The socket daemon derives these from the states.
 struct SimRow {
     const char *name;
     modemsim::SimState sim;
@@ -218,7 +218,7 @@ TEST_P(StartupSimTest, StopsAtLockedOrAbsentAndReportsEachCardChange) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cards, StartupSimTest,
-                         ::testing::Values(SimRow{"pin", modemsim::SimState::kPin, "1234", RADIO_STATE_SIM_READY, 3},
+                         ::testing::Values(SimRow{"pin", modemsim::SimState::kPin, "1234", RADIO_STATE_SIM_READY, 4},
                                            SimRow{"absent", modemsim::SimState::kAbsent, nullptr,
                                                   RADIO_STATE_SIM_LOCKED_OR_ABSENT, 1}),
                          [](const auto &info) { return std::string(info.param.name); });
