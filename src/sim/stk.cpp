@@ -68,8 +68,9 @@ struct HeldReport {
     std::string hex;
 };
 
-// Guards the flag and the held reports; reports go out under it, so that one arriving while
-// the held ones are sent cannot overtake them.
+// Guards the flag and the held reports. Nothing is sent under it: the held reports go out one
+// at a time, and the flag is set only once none is left, so that a report arriving meanwhile
+// joins the queue behind them instead of overtaking them.
 std::mutex g_toolkitMutex;
 bool g_toolkitRunning = false;
 std::vector<HeldReport> g_heldReports;
@@ -87,23 +88,38 @@ void SendToolkitReport(int id, const char *hex) {
 namespace zv::stk {
 
 void ReportToolkit(int id, const char *hex) {
-    std::lock_guard<std::mutex> lock(g_toolkitMutex);
-    if (g_toolkitRunning) {
+    bool running, held = false;
+    {
+        std::lock_guard<std::mutex> lock(g_toolkitMutex);
+        running = g_toolkitRunning;
+        if (!running && g_heldReports.size() < kMaxHeldReports) {
+            g_heldReports.push_back({id, hex != nullptr, hex ? hex : ""});
+            held = true;
+        }
+    }
+    if (running) {
         SendToolkitReport(id, hex);
-    } else if (g_heldReports.size() < kMaxHeldReports) {
+    } else if (held) {
         RLOGD("toolkit report %d held until the toolkit service runs", id);
-        g_heldReports.push_back({id, hex != nullptr, hex ? hex : ""});
     } else {
         RLOGD("toolkit report %d dropped: the toolkit service is not running", id);
     }
 }
 
 void ToolkitServiceRunning() {
-    std::lock_guard<std::mutex> lock(g_toolkitMutex);
-    g_toolkitRunning = true;
-    for (const HeldReport &report : g_heldReports)
+    for (;;) {
+        HeldReport report;
+        {
+            std::lock_guard<std::mutex> lock(g_toolkitMutex);
+            if (g_heldReports.empty()) {
+                g_toolkitRunning = true;
+                return;
+            }
+            report = std::move(g_heldReports.front());
+            g_heldReports.erase(g_heldReports.begin());
+        }
         SendToolkitReport(report.id, report.hasHex ? report.hex.c_str() : nullptr);
-    g_heldReports.clear();
+    }
 }
 
 int ClassifyProactiveCommand(const char *hex) {
