@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include <zvgeneration.h>
 #include <zvlog.h>
 #include <zvplatform.h>
 #include <zvrequest.h>
@@ -77,6 +78,11 @@ extern "C" void RequestQueryAvailableBandMode(int /*request*/, RIL_Token t) {
     std::string text = used->command;
     int answer[ZV_BAND_ANSWER_INTS] = {};
     zv::MessagePtr message = zv::ObtainMessage(RIL_REQUEST_QUERY_AVAILABLE_BAND_MODE, text.data(), answer);
-    if (message && HandleDEVMessage(message.get(), response.get()) == 1)
-        done.Finish(RIL_E_SUCCESS, answer, sizeof answer);
+    if (!message || HandleDEVMessage(message.get(), response.get()) != 1) return;
+    if (!zv::HidlGeneration()) return done.Finish(RIL_E_SUCCESS, answer, sizeof answer);
+    // The 8-13 daemon reads every int it is given as a band mode: only the modes go, without
+    // the leading size (which counts itself) and the padding after them.
+    const int size = answer[0] < 1 ? 1 : answer[0] > ZV_BAND_ANSWER_INTS ? ZV_BAND_ANSWER_INTS : answer[0];
+    const size_t modes = static_cast<size_t>(size - 1);
+    done.Finish(RIL_E_SUCCESS, modes ? answer + 1 : nullptr, modes * sizeof(int));
 }
