@@ -20,6 +20,7 @@
 #include <zvshared.h>
 
 #include "atchannel/at_tok.h"
+#include "codec/codec.h"
 #include "sms/sms.h"
 #include "sms/sms_internal.h"
 
@@ -237,7 +238,12 @@ void ZvRilSmsUnsolicited(const char *line, const char *pdu) {
             RLOGD("ZvRilSmsUnsolicited: broadcast without a hex PDU dropped");
             return;
         }
-        zv::ReportUnsolicited(RIL_UNSOL_RESPONSE_NEW_BROADCAST_SMS, pdu, strlen(pdu));
+        // Both daemons pass this report's bytes on as they are, and the framework reads them as
+        // the page itself (88 octets for GSM): the modem's hex is decoded here.
+        uint8_t page[zv::sms::kMaxDeliveredHex / 2];
+        const int octets = hexStringToBytes(pdu, page, static_cast<int>(sizeof page));
+        if (octets <= 0) return;
+        zv::ReportUnsolicited(RIL_UNSOL_RESPONSE_NEW_BROADCAST_SMS, page, static_cast<size_t>(octets));
     }
 }
 

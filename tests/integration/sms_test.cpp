@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <modemsim/sms.h>
+#include <stdio.h>
 #include <string.h>
 
 #include <string>
@@ -176,14 +177,27 @@ TEST_F(SmsEndToEnd, WcdmaSendReceiveStoreAndBroadcast) {
     c = Call(RIL_REQUEST_GSM_GET_BROADCAST_SMS_CONFIG);
     ASSERT_EQ(c.error, RIL_E_SUCCESS);
     EXPECT_EQ(c.length, sizeof(void *));
-    const std::string page = "46A0111305334590B34C4797E5ECB09B3C071DDFF6B2DCDD2EBBE920685DCC4E8F41D7B0DC9D769F41D3FC9C5E";
+    // A real page: part 2 of 3 of a public warning on channel 4371.
+    const std::string page =
+        "46A011130523CC56905D96D35D206519C42E97E7741039EC06DDC37490BA0C6ABFCB7410F95D7683CA6ED03D1C9683D46550BB5C96"
+        "83D26EF35BDE0ED3D365D03AEC06D9D36E72D9ED02A9542A10B538A5829AC5E9347804";
     EXPECT_FALSE(modemsim::BroadcastCell(modem(), page)) << "broadcasts are off until activated";
     int on = 0;
     EXPECT_EQ(Call(RIL_REQUEST_GSM_SMS_BROADCAST_ACTIVATION, &on, sizeof on).error, RIL_E_SUCCESS);
     EXPECT_EQ(modem().State().sms.cnmi[2], 2);
     EXPECT_TRUE(modemsim::BroadcastCell(modem(), page));
+    // The framework reads the report's bytes as the page itself, not as its hex.
     zvtest::Unsolicited cb = Next(RIL_UNSOL_RESPONSE_NEW_BROADCAST_SMS, &from);
-    EXPECT_EQ(std::string(cb.raw.begin(), cb.raw.end()), page);
+    ASSERT_EQ(cb.raw.size(), 88u);
+    EXPECT_EQ(cb.raw[2] << 8 | cb.raw[3], 4371) << "message identifier";
+    EXPECT_EQ(cb.raw[5], 0x23) << "page 2 of 3";
+    std::string hex;
+    for (uint8_t b : cb.raw) {
+        char octet[3];
+        snprintf(octet, sizeof octet, "%02X", b);
+        hex += octet;
+    }
+    EXPECT_EQ(hex, page);
 
     // The service centre, read and set.
     c = Call(RIL_REQUEST_GET_SMSC_ADDRESS);

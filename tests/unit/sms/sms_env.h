@@ -100,6 +100,8 @@ private:
             r.index = *static_cast<const int *>(data);
         } else if (len == sizeof(RIL_CDMA_SMS_Message) && data) {
             memcpy(&r.cdma, data, sizeof r.cdma);
+        } else if (id == RIL_UNSOL_RESPONSE_NEW_BROADCAST_SMS && data) {
+            r.text.assign(static_cast<const char *>(data), len);  // a page is bytes, not text
         } else if (data) {
             r.text = static_cast<const char *>(data);
         }

@@ -13,6 +13,7 @@
 #include <zvril.h>
 #include <zvshared.h>
 
+#include "codec/codec.h"
 #include "sms/sms.h"
 #include "sms/sms_internal.h"
 #include "unit/sms/sms_env.h"
@@ -183,8 +184,10 @@ TEST_F(SmsIncoming, FullStoreAndCellBroadcast) {
     EXPECT_EQ(r[0].id, RIL_UNSOL_SIM_SMS_STORAGE_FULL);
     EXPECT_EQ(r[1].id, RIL_UNSOL_CDMA_RUIM_SMS_STORAGE_FULL);
     EXPECT_EQ(r[2].id, RIL_UNSOL_RESPONSE_NEW_BROADCAST_SMS);
-    EXPECT_EQ(r[2].text, page);
-    EXPECT_EQ(r[2].length, strlen(page));
+    EXPECT_EQ(r[2].length, strlen(page) / 2) << "the page's octets, not its hex";
+    uint8_t octets[64];
+    ASSERT_EQ(hexStringToBytes(page, octets, sizeof octets), static_cast<int>(r[2].length));
+    EXPECT_EQ(r[2].text, std::string(reinterpret_cast<const char *>(octets), r[2].length));
 }
 
 TEST(SmsPduType, ClassifiesByTheFirstTpduOctet) {
