@@ -19,9 +19,6 @@ namespace {
 
 using zv::mm::FirstLine;
 
-// A network time is "yy/mm/dd,hh:mm:ss+tz,dst"; longer text is not a time.
-constexpr size_t kMaxNitz = 64;
-
 bool LooksLikeTime(const char *text) {
     for (; *text; ++text) {
         if (!isdigit(static_cast<unsigned char>(*text)) && !strchr("/,:+- ", *text)) return false;
@@ -34,9 +31,9 @@ void ReportNetworkTime(const char *line) {
     if (!colon) return;
     const char *rest = colon + 1;
     while (isspace(static_cast<unsigned char>(*rest))) ++rest;
-    char time[kMaxNitz];
-    zv::CopyBounded(time, sizeof time, rest);
-    // Only what reads as a time reaches the log.
+    // The rest of the line goes on as the modem wrote it (the channel bounds a line's length);
+    // only what reads as a time reaches the log.
+    const char *time = rest;
     if (LooksLikeTime(time)) {
         RLOGD("ZvRilMMUnsolicited: NITZ: %s", time);
         RLOGD("ZvRilMMUnsolicited: After parsing NITZ: %s", time);

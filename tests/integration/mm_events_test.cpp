@@ -53,6 +53,9 @@ TEST_F(MmEvents, TimeImsLocationAndRefusals) {
     zvtest::Unsolicited empty = Next(RIL_UNSOL_NITZ_TIME_RECEIVED, &from);
     EXPECT_EQ(empty.strings, (std::vector<std::string>{""}));
     EXPECT_EQ(empty.length, hidl_ ? 1u : 0u);
+    const std::string longer = "14/03/21,10:08:00+32,00" + std::string(60, ' ') + ",1";  // whatever follows, whole
+    modemsim::SendNetworkTime(modem(), longer);
+    EXPECT_EQ(Next(RIL_UNSOL_NITZ_TIME_RECEIVED, &from).strings, std::vector<std::string>{longer});
     modem().Inject("+CIREGU: 1");
     Next(RIL_UNSOL_RESPONSE_IMS_NETWORK_STATE_CHANGED, &from);
 
