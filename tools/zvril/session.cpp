@@ -286,6 +286,10 @@ int Session::StartOnce() {
     for (;;) {
         auto now = std::chrono::steady_clock::now();
         int s = funcs_->onStateRequest();
+        // The 8-13 daemon sees every SIM state as on. The library's own word still tells "not
+        // ready" from "ready", and only after "ready" has its SIM set-up switched the modem's
+        // reports on: events a command sends before then would never be seen.
+        if (const int own = Int("sState"); hidl && s == RADIO_STATE_ON && own >= 2 && own <= 9) s = own;
         if (s != last) last = s, since = now, cardSettling = false;
         auto quiet = s == RADIO_STATE_OFF ? 2000ms : 700ms;
         if (!transient(s) && now - since >= quiet) {
