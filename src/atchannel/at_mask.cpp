@@ -28,6 +28,11 @@ constexpr const char *kMaskedPrefixTable[] = {
     "+CIMI:", "^IMSI:", "+CGSN:", "^IMEI:", "^ICCID:", "+ICCID:", "^CCID:", "+CCID:", "^ESN:", "+GSN=",
     // credentials
     "AT+CGAUTH=", "AT^AUTHDATA=", "AT$QCPDPP=", "AT^PPPCFG=",
+    // SIM toolkit: terminal responses (GET INPUT answers carry what the user typed, often a
+    // PIN), envelopes, proactive commands (SET UP CALL numbers, SEND SMS contents)
+    "AT+CUSATT=", "AT+CUSATE=", "+CUSATE:", "AT^STGR=", "+CUSATP:", "^STIN:", "AT+CUSATW=",
+    // the network's addresses for this device (own address, gateway, DNS servers)
+    "^DHCP:",
 };
 constexpr int kMaskedPrefixCount = static_cast<int>(sizeof kMaskedPrefixTable / sizeof kMaskedPrefixTable[0]);
 

@@ -106,6 +106,10 @@ TEST(AtMask, NoSecretDigitsReachTheLog) {
         {"AT+CGAUTH=1,1,\"pw13579\",\"user\"", 1, "AT+CGAUTH="},
         {"AT+CSIM=26,\"0020000108343332314646464646\"", 1, "AT+CSIM="},
         {"AT+CMGS=\"+15551234567\"", 1, "AT+CMGS="},
+        {"AT+CUSATT=\"810301230082028281830100\"", 1, "AT+CUSATT="},
+        {"AT+CUSATE=\"D40D82028281850A33343332314646\"", 1, "AT+CUSATE="},
+        {"AT^STGR=3,1,0,\"4321\"", 1, "AT^STGR="},
+        {"AT+CUSATW=0,\"4321\"", 1, "AT+CUSATW="},
         {"0011000B915155214365F70000AA05E8329BFD06", 1, ""},
         {"15551234567ATD1", 1, ""},  // a line that starts with a digit is masked whole
         // from the modem
@@ -134,6 +138,10 @@ TEST(AtMask, NoSecretDigitsReachTheLog) {
         {"89860012345678901234", 0, ""},
         {"+CRSM: 144,0,\"98680010325476981032\"", 0, "+CRSM:"},
         {"+CSIM: 4,\"9000\"", 0, "+CSIM:"},
+        {"+CUSATP: \"D01A8103011000820281838609915155214365F7\"", 0, "+CUSATP:"},
+        {"+CUSATE: 0,\"4321\"", 0, "+CUSATE:"},
+        {"^STIN: 3,0,\"15551234567\"", 0, "^STIN:"},
+        {"^DHCP: 8655a8c0,f8ffffff,0155a8c0,0155a8c0,13579,2468,100000000,100000000", 0, "^DHCP:"},
     };
     for (const Case &c : cases) {
         const std::string logged = Logged(c.text, c.direction);
