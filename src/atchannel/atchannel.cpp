@@ -226,9 +226,15 @@ WriteResult WriteWithTerminator(ReaderContext &ctx, const char *text, char termi
 }
 
 // A CR, LF, Ctrl-Z or ESC inside a command would end it early and let the rest run as a
-// command of its own, or abort or submit a pending SMS.
+// command of its own, or abort or submit a pending SMS; a backspace (S5) edits the command
+// line before the modem runs it. No control character at all belongs in a command.
 bool HasControlCharacter(const char *s) {
-    return s && strpbrk(s, "\r\n\x1a\x1b") != nullptr;
+    if (!s) return false;
+    for (; *s; ++s) {
+        const unsigned char c = static_cast<unsigned char>(*s);
+        if (c < 0x20 || c == 0x7F) return true;
+    }
+    return false;
 }
 
 ATResponse *NewResponse() {

@@ -37,7 +37,7 @@ bool SafeForAtArgument(const char *s) {
     if (!s) return false;
     for (; *s; ++s) {
         unsigned char c = static_cast<unsigned char>(*s);
-        if (c == '"' || c == '\r' || c == '\n' || c == 0x1A || c == 0x1B) return false;
+        if (c == '"' || c < 0x20 || c == 0x7F) return false;
     }
     return true;
 }

@@ -17,7 +17,7 @@ std::string Format(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 /* Copies at most size-1 bytes of src into dst and always terminates; returns false if cut. */
 bool CopyBounded(char *dst, size_t size, const char *src);
 
-/* True when s may be put inside a quoted AT argument: no quote, CR, LF, Ctrl-Z or ESC. */
+/* True when s may be put inside a quoted AT argument: no quote and no control character. */
 bool SafeForAtArgument(const char *s);
 
 }  // namespace zv

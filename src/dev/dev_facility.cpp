@@ -56,7 +56,8 @@ void RequestSetFacilityLock(void *data, size_t datalen, RIL_Token t) {
     int remaining = -1;
     const char *const *args = zv::StringArgs(data, datalen, {3, 8, 3, kMaxCodeLength, true});
     // The lock value goes into the command unquoted: only the two values the command knows.
-    if (!args || strlen(args[0]) > kMaxFacilityLength || (strcmp(args[1], "0") != 0 && strcmp(args[1], "1") != 0)) {
+    if (!args || strlen(args[0]) > kMaxFacilityLength || (strcmp(args[1], "0") != 0 && strcmp(args[1], "1") != 0) ||
+        !zv::IsCode(args[2])) {
         RLOGD("RequestSetFacility: bad arguments");
         done.Finish(RIL_E_GENERIC_FAILURE, &remaining, sizeof remaining);
         return;

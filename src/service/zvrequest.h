@@ -21,9 +21,9 @@
 
 namespace zv {
 
-/* PINs, PUKs, passwords and depersonalisation keys are at most 16 digits (TS 22.022); the
-   bound leaves room for odd operator keys and still refuses anything absurd. */
-inline constexpr size_t kMaxCodeLength = 32;
+/* PINs, PUKs, barring passwords and depersonalisation keys are digits, at most 16 of them
+   (TS 22.022: 4-8 for a PIN, 8 for a PUK, up to 16 for a key). */
+inline constexpr size_t kMaxCodeLength = 16;
 inline constexpr size_t kMaxFacilityLength = 8;
 
 struct StringArgRules {
@@ -45,6 +45,18 @@ inline const char *const *StringArgs(const void *data, size_t datalen, const Str
         if (rules.quoted && !SafeForAtArgument(args[i])) return nullptr;
     }
     return args;
+}
+
+/* A code the card or network checks: digits only. Anything else is refused before it is
+   sent, as a modem that edits its command line (V.250's S5 backspace) would otherwise run
+   whatever a crafted "PIN" spells out after erasing the command in front of it. */
+inline bool IsCode(const char *s) {
+    if (!s || !*s) return false;
+    size_t n = 0;
+    for (; s[n]; ++n) {
+        if (s[n] < '0' || s[n] > '9' || n >= kMaxCodeLength) return false;
+    }
+    return true;
 }
 
 /* A string argument that may be empty: the 8-13 daemon hands an empty one over as NULL, the

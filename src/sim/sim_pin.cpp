@@ -56,7 +56,7 @@ void RequestEnterCode(int request, void *data, size_t datalen, RIL_Token t) {
                                          ? zv::StringArgRules{1, 2, 1, zv::kMaxCodeLength, true}
                                          : zv::StringArgRules{2, 3, 2, zv::kMaxCodeLength, true};
     const char *const *args = zv::StringArgs(data, datalen, rules);
-    if (!args) {
+    if (!args || !zv::IsCode(args[0]) || (rules.used > 1 && !zv::IsCode(args[1]))) {
         RLOGD("%s: bad arguments", zv::RequestName(request));
         done.Finish(RIL_E_GENERIC_FAILURE, &remaining, sizeof remaining);
         return;
@@ -121,7 +121,7 @@ void RequestEnterNetworkDepersonalization(char **data, size_t datalen, RIL_Token
     zv::RequestCompletion done(t);
     RLOGD("*********************start deactivated network personlization*******************");
     const char *const *args = zv::StringArgs(data, datalen, {1, 8, 1, zv::kMaxCodeLength, true});
-    if (!args) {
+    if (!args || !zv::IsCode(args[0])) {
         int remaining = -1;
         done.Finish(RIL_E_GENERIC_FAILURE, &remaining, sizeof remaining);
         return;

@@ -169,6 +169,7 @@ TEST_F(DeviceTest, BadArgumentsNeverReachTheModem) {
     const std::vector<std::vector<const char *>> sets = {
         {"SC", "1;+CFUN=0", "1234"}, {"SC", "2", "1234"},   {"SC", "1", "12\"34"},
         {"SC", "1", nullptr},        {"SC\"", "1", "1234"}, {"SC", "1"},
+        {"SC", "1", "\b\b\b\b1234"},   {"SC", "1", "12a4"},   {"SC", "1", ""},
     };
     for (const auto &args : sets) {
         Completion c = CallStrings(RIL_REQUEST_SET_FACILITY_LOCK, args);

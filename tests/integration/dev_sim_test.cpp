@@ -245,6 +245,13 @@ TEST_F(SimTest, RefusedBeforeAnythingIsSent) {
          {"\x1B"
           "1234"},
          0},
+        // A modem that edits its command line as V.250 says would erase "AT+CPIN=\"" and run the rest.
+        {RIL_REQUEST_ENTER_SIM_PIN, {"\b\b\b\b\b\b\b\b\bFUN=0;+CPIN=0000"}, 0},
+        {RIL_REQUEST_ENTER_SIM_PIN, {"12\x7f" "4"}, 0},
+        {RIL_REQUEST_ENTER_SIM_PIN, {"12a4"}, 0},
+        {RIL_REQUEST_ENTER_SIM_PIN, {""}, 0},
+        {RIL_REQUEST_ENTER_SIM_PIN, {"12345678901234567"}, 0},
+        {RIL_REQUEST_ENTER_SIM_PUK, {"12345678", "12\t4"}, 0},
         {RIL_REQUEST_ENTER_SIM_PUK, {"12345678"}, 0},
         {RIL_REQUEST_ENTER_SIM_PUK, {"12345678", nullptr}, 0},
         {RIL_REQUEST_ENTER_SIM_PUK, {"12345678", "1\",\"2"}, 0},
@@ -252,6 +259,7 @@ TEST_F(SimTest, RefusedBeforeAnythingIsSent) {
         {RIL_REQUEST_CHANGE_SIM_PIN, {"1234\"", "1"}, 0},
         {RIL_REQUEST_ENTER_NETWORK_DEPERSONALIZATION, {nullptr}, 0},
         {RIL_REQUEST_ENTER_NETWORK_DEPERSONALIZATION, {"1\";+CFUN=0;\""}, 0},
+        {RIL_REQUEST_ENTER_NETWORK_DEPERSONALIZATION, {"1234\b\b"}, 0},
     };
     for (const Case &k : cases) {
         size_t len = k.datalen ? k.datalen : k.args.size() * sizeof(char *);

@@ -428,6 +428,10 @@ TEST_F(AtChannelTest, HandshakeAndRefusedCommandsWriteNothingStray) {
     // A control character would let the rest of the text run as a command of its own.
     EXPECT_EQ(at_send_command("AT+CPIN=\"1234\"\rAT+CFUN=0", nullptr), AT_ERR_GENERIC);
     EXPECT_EQ(at_send_command_sms("AT+CMGS=3", "00\x1a" "AT+CFUN=0", "+CMGS:", nullptr), AT_ERR_GENERIC);
+    // Nor any other: a backspace edits the command line (V.250 S5) before the modem runs it.
+    for (const char *edited : {"AT+CPIN=\"\b\b\b\b\b\b\b\bFUN=0", "AT\t", "AT\x7f", "AT\x01"}) {
+        EXPECT_EQ(at_send_command(edited, nullptr), AT_ERR_GENERIC);
+    }
     // No response record: nothing is written and out stays as it was.
     zv::at::g_failResponseAllocs = 10;
     ATResponse *untouched = reinterpret_cast<ATResponse *>(&untouched);
