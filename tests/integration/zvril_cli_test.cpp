@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -19,6 +20,7 @@
 #include <chrono>
 #include <climits>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -150,8 +152,8 @@ class ZvrilCli : public ::testing::Test {
     }
     void TearDown() override {
         sim_.reset();
-        std::string cmd = "rm -rf '" + dir_ + "'";
-        EXPECT_EQ(system(cmd.c_str()), 0);
+        std::error_code ec;
+        EXPECT_GT(std::filesystem::remove_all(dir_, ec), 0u) << ec.message();
     }
     // In the run against the 8-13 daemon the library is told release 11 (SDK level 30), unless
     // the case names a release of its own.
@@ -358,7 +360,17 @@ TEST_F(ZvrilCli, DemoForTheHalDaemon) {
 // locked through the control socket, events while watching, and an unplugged modem.
 TEST_F(ZvrilCli, CommandsAgainstTheStandaloneSimulator) {
     StartSimulator("wcdma");
+    // Its working directory lives under TMPDIR, whatever that holds, and goes without a shell:
+    // zvril runs as root for a data call.
+    const std::string tmp = dir_ + "/t';touch \"$ZV_MARK\";'";
+    ASSERT_EQ(mkdir(tmp.c_str(), 0700), 0);
+    setenv("TMPDIR", tmp.c_str(), 1);
+    setenv("ZV_MARK", (dir_ + "/owned").c_str(), 1);
     Outcome status = Zvril(With({"--root", root_, "status"}));
+    unsetenv("TMPDIR");
+    unsetenv("ZV_MARK");
+    EXPECT_EQ(access((dir_ + "/owned").c_str(), F_OK), -1) << "a command in TMPDIR ran";
+    EXPECT_EQ(rmdir(tmp.c_str()), 0) << "the working directory was left in " << tmp;
     EXPECT_EQ(status.code, 0) << status.err;
     EXPECT_NE(status.out.find("  SIM            USIM card, ready"), std::string::npos) << status.out;
     EXPECT_NE(status.out.find("(names under " + root_ + ")"), std::string::npos) << status.out;

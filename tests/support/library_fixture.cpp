@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <filesystem>
 #include <map>
 #include <thread>
 #include <sstream>
@@ -37,9 +38,8 @@ void LibraryTest::TearDown() {
     for (const auto &[v, times] : violations)
         ADD_FAILURE() << "daemon contract: " << v << (times > 1 ? " (" + std::to_string(times) + " times)" : "");
     if (!HasFailure()) {
-        std::string cmd = "rm -rf '" + dir_ + "'";
-        if (system(cmd.c_str()) != 0) {
-        }
+        std::error_code ec;
+        std::filesystem::remove_all(dir_, ec);
     } else {
         fprintf(stderr, "test files kept in %s\n", dir_.c_str());
     }

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -25,6 +26,13 @@ constexpr const char *kInsideVar = "ZV_PS_NETWORK_LAB";
 bool Sh(const std::string &command) { return system((command + " >/dev/null 2>&1").c_str()) == 0; }
 
 bool Have(const char *program) { return Sh(std::string("command -v ") + program); }
+
+// A value as one word of a shell script, whatever it holds.
+std::string Quoted(const std::string &value) {
+    std::string out = "'";
+    for (char c : value) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
 
 bool WriteFile(const std::string &path, const std::string &text, mode_t mode) {
     std::ofstream(path) << text;
@@ -140,7 +148,10 @@ int NetworkLab::RunInside(const std::vector<std::string> &program, volatile sig_
 
 bool NetworkLab::InstallPrograms(const std::string &root, const std::string &propDir, std::string *why) {
     const std::string bin = root + "/system/bin";
-    if (!Sh("mkdir -p '" + bin + "' '" + root + "/proc/net'") ||
+    std::error_code binError, procError;
+    std::filesystem::create_directories(bin, binError);
+    std::filesystem::create_directories(root + "/proc/net", procError);
+    if (binError || procError ||
         symlink("/proc/net/route", (root + "/proc/net/route").c_str()) != 0) {
         *why = "cannot prepare " + root;
         return false;
@@ -154,11 +165,11 @@ bool NetworkLab::InstallPrograms(const std::string &root, const std::string &pro
     ok = ok && WriteFile(hook,
                          "#!/bin/sh\ncase \"$reason\" in BOUND|RENEW|REBIND|REBOOT)\n"
                          "  set -- $new_domain_name_servers\n"
-                         "  printf '%s\\n' \"$1\" > '" + propDir + "'/net.$interface.dns1\n"
-                         "  printf '%s\\n' \"$2\" > '" + propDir + "'/net.$interface.dns2 ;;\nesac\n",
+                         "  printf '%s\\n' \"$1\" > " + Quoted(propDir) + "/net.$interface.dns1\n"
+                         "  printf '%s\\n' \"$2\" > " + Quoted(propDir) + "/net.$interface.dns2 ;;\nesac\n",
                          0755);
     ok = ok && WriteFile(bin + "/dhcpcd",
-                         "#!/bin/sh\nexec /usr/sbin/dhcpcd -f '" + conf + "' -c '" + hook + "' -q -4 -1 -B -t 10 \"$@\"\n",
+                         "#!/bin/sh\nexec /usr/sbin/dhcpcd -f " + Quoted(conf) + " -c " + Quoted(hook) + " -q -4 -1 -B -t 10 \"$@\"\n",
                          0755);
     ok = ok && WriteFile(bin + "/ifconfig", "#!/bin/sh\nexec ip link set \"$1\" \"$2\"\n", 0755);
     if (!ok) *why = "cannot write the helper programs";

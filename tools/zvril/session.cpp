@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
 #include "support/ps_lab.h"
@@ -72,12 +73,12 @@ std::string DefaultLogPath() {
 
 }  // namespace
 
-// Removes a directory tree this program created (no links followed: unlink does not follow).
+// Removes a directory tree this program created, without a shell: the path comes from TMPDIR,
+// and zvril runs as root for a data call. Links are removed, never followed.
 void RemoveTree(const std::string &path) {
     if (path.empty()) return;
-    std::string cmd = "rm -rf -- '" + path + "'";
-    if (std::system(cmd.c_str()) != 0) {
-    }
+    std::error_code ec;
+    std::filesystem::remove_all(path, ec);
 }
 
 // ---- Trace
