@@ -102,6 +102,8 @@ ZV_API void ModemKillPPPD(void);
 ZV_API int ModemGetProcessId(const char *name);
 ZV_API void ModemShutDownModemPort(void);
 ZV_API int ModemStartPPPThread(void);
+/* The PPP thread's body: runs pppd until it ends; param is the run's number (a uintptr_t). */
+ZV_API void *ModemRunPPPScript(void *param);
 ZV_API int ModemStartAddressThread(RIL_Token t);
 
 #endif
