@@ -92,8 +92,7 @@ void FromDeactivated(int event, RIL_Token t) {
             int err = at_send_command(ActivationCommand(ndis_st).c_str(), &raw);
             zv::ATResponsePtr response(raw);
             RLOGD("ndisi_state:NDIS_STATE_DEATIVED ,ndis_event:NDIS_EVENT_REQUEST_PDP_ACTIVE\n");
-            if (err == 0 && response && response->success) {
-                zv::ps::StartGuard(1);
+            if (err == 0 && response && response->success && zv::ps::StartGuard(1)) {
                 SetPending(t, true);
                 SetState(NDIS_STATE_ATIVING);
             } else {
@@ -133,11 +132,10 @@ void FromActivated(int event, RIL_Token t) {
             RLOGD(" ndisi_state:NDIS_STATE_ATIVED , ndis_event:NDIS_EVENT_REQUEST_PDP_DEACTIVE \n");
             RLOGD("DEACTIVE  Ndis \n");
             DeleteConfigureInterface();
-            if (DisconnectConnected() < 0) {
+            if (DisconnectConnected() < 0 || !zv::ps::StartGuard(2)) {
                 RLOGD(" ndisi_state:NDIS_STATE_ATIVED , ndis_event:NDIS_EVENT_REQUEST_PDP_DEACTIVE \n");
                 zv::CompleteRequest(t, RIL_E_GENERIC_FAILURE);
             } else {
-                zv::ps::StartGuard(2);
                 SetPending(t, false);
                 SetState(NDIS_STATE_DEATIVING);
             }
@@ -222,11 +220,12 @@ bool TransitionPending() {
     return s == NDIS_STATE_ATIVING || s == NDIS_STATE_DEATIVING;
 }
 
-void StartGuard(int kind) {
-    EnsureGuardHandler();
+bool StartGuard(int kind) {
     if (kind == 1) activetimeout = 1;
     else deactivetimeout = 1;
-    TimerStartTime();
+    if (TimerStartTime() == 0) return true;
+    StopGuard();
+    return false;
 }
 
 // The flags say which transition the armed guard watches, so they fall with the guard.

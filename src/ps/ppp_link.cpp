@@ -48,8 +48,10 @@ constexpr size_t kShellMax = 1022;
 // detached threads; the lock is only ever held for a copy.
 std::mutex g_pppMutex;
 std::vector<std::string> g_pppArgs;
-// Counts the pppd runs: a PPP thread whose pppd ends after a newer one was started must not
-// clear the newer call's APN nor tell its address thread that pppd has ended.
+// Counts the calls: a setup takes a new number before it kills the running pppd, and every
+// pppd run another. A PPP thread or an address thread whose number is no longer the newest was
+// superseded: its pppd's end is not the newer call's, and its clean-up would tear that call
+// down (pppd is found by name, the hang-ups reach whatever the modem carries).
 unsigned g_pppRun = 0;
 // The newest run's pppd has not ended: on the PPP path that is the call.
 bool g_pppRunning = false;
@@ -100,7 +102,50 @@ std::string DisplayLine(const std::vector<std::string> &args) {
     return line;
 }
 
-void *RunPppScript(void *param) {
+bool Superseded(unsigned run) {
+    std::lock_guard<std::mutex> lock(g_pppMutex);
+    return run != g_pppRun;
+}
+
+// A new number for a setup about to replace whatever call there is: from here on the old
+// call's threads leave the modem alone, and no call is up until the new pppd runs.
+void Supersede() {
+    std::lock_guard<std::mutex> lock(g_pppMutex);
+    ++g_pppRun;
+    g_pppRunning = false;
+}
+
+int StartDetached(void *(*body)(void *), void *arg) {
+    pthread_attr_t attr;
+    pthread_attr_init(&attr);
+    pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
+    pthread_t id;
+    int err = pthread_create(&id, &attr, body, arg);
+    pthread_attr_destroy(&attr);
+    return err;
+}
+
+// Starts the PPP thread of a new run; the run's number, *err the thread call's result.
+unsigned StartPppRun(int *err) {
+    unsigned run;
+    {
+        std::lock_guard<std::mutex> lock(g_pppMutex);
+        run = ++g_pppRun;
+        // Cleared before pppd can end: an end before the address thread starts is not lost.
+        zv::Store(terminal_connect, 0);
+        g_pppRunning = true;
+    }
+    *err = StartDetached(ModemRunPPPScript, reinterpret_cast<void *>(static_cast<uintptr_t>(run)));
+    if (*err != 0) {
+        std::lock_guard<std::mutex> lock(g_pppMutex);
+        if (run == g_pppRun) g_pppRunning = false;
+    }
+    return run;
+}
+
+}  // namespace
+
+extern "C" void *ModemRunPPPScript(void *param) {
     const unsigned run = static_cast<unsigned>(reinterpret_cast<uintptr_t>(param));
     std::vector<std::string> args;
     {
@@ -124,10 +169,23 @@ void *RunPppScript(void *param) {
     return nullptr;
 }
 
+namespace {
+
+// What an address thread waits for: its request and its pppd's run.
+struct AddressWait {
+    RIL_Token token;
+    unsigned run;
+};
+
 void *AddressThread(void *param) {
-    RIL_Token t = param;
+    const AddressWait wait = *static_cast<AddressWait *>(param);
+    delete static_cast<AddressWait *>(param);
+    const RIL_Token t = wait.token;
     ifc_init();
+    bool superseded = false;
     for (int count = kAddressAttempts;; --count) {
+        // A newer setup took over (it killed this call's pppd): what ppp0 holds is not ours.
+        if ((superseded = Superseded(wait.run))) break;
         if (GetAddressInfobyAdapter() == 1) {
             ifc_close();
             if (zv::Load(g_pspackage) == 1) {
@@ -147,19 +205,22 @@ void *AddressThread(void *param) {
         if (zv::Load(terminal_connect) == 1) break;
     }
     ifc_close();
+    if (superseded || Superseded(wait.run)) {
+        // Only the own request is answered: the tear-down belongs to the call now dialling.
+        RLOGD("ppp address wait superseded by a newer setup");
+        if (t) zv::ps::FailSetup(t, RIL_E_GENERIC_FAILURE, PDP_FAIL_ERROR_UNSPECIFIED);
+        return nullptr;
+    }
     ModemDeactivatePdpLink();
     SetApn("");
     if (t) zv::ps::FailSetupWithModemCause(t);
     return nullptr;
 }
 
-int StartDetached(void *(*body)(void *), void *arg) {
-    pthread_attr_t attr;
-    pthread_attr_init(&attr);
-    pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
-    pthread_t id;
-    int err = pthread_create(&id, &attr, body, arg);
-    pthread_attr_destroy(&attr);
+int StartAddressWait(RIL_Token t, unsigned run) {
+    auto *wait = new AddressWait{t, run};
+    int err = StartDetached(AddressThread, wait);
+    if (err != 0) delete wait;
     return err;
 }
 
@@ -344,23 +405,20 @@ void ModemDeactivatePdpLink(void) {
 }
 
 int ModemStartPPPThread(void) {
-    unsigned run;
-    {
-        std::lock_guard<std::mutex> lock(g_pppMutex);
-        run = ++g_pppRun;
-        // Cleared before pppd can end: an end before the address thread starts is not lost.
-        zv::Store(terminal_connect, 0);
-        g_pppRunning = true;
-    }
-    int err = StartDetached(RunPppScript, reinterpret_cast<void *>(static_cast<uintptr_t>(run)));
-    if (err != 0) {
-        std::lock_guard<std::mutex> lock(g_pppMutex);
-        if (run == g_pppRun) g_pppRunning = false;
-    }
+    int err = 0;
+    StartPppRun(&err);
     return err;
 }
 
-int ModemStartAddressThread(RIL_Token t) { return StartDetached(AddressThread, t); }
+// Waits for the newest run's address.
+int ModemStartAddressThread(RIL_Token t) {
+    unsigned run;
+    {
+        std::lock_guard<std::mutex> lock(g_pppMutex);
+        run = g_pppRun;
+    }
+    return StartAddressWait(t, run);
+}
 
 int ModemNegotiatedAddress(RIL_Token t, int cid, const char *user, const char *password, const char *options) {
     if (cid <= 0) {
@@ -381,12 +439,13 @@ int ModemNegotiatedAddress(RIL_Token t, int cid, const char *user, const char *p
         g_pppArgs = args;
         zv::CopyBounded(shell, sizeof shell, DisplayLine(args).c_str());
     }
-    int err = ModemStartPPPThread();
+    int err = 0;
+    const unsigned run = StartPppRun(&err);
     if (err != 0) {
         RLOGD("%s: ModemStartPPPThread() failed: %s", "ModemNegotiatedAddress", strerror(err));
         return -1;
     }
-    err = ModemStartAddressThread(t);
+    err = StartAddressWait(t, run);
     if (err != 0) {
         RLOGD("%s: ModemStartAddressThread() failed: %s", "ModemNegotiatedAddress", strerror(err));
         return -1;
@@ -413,6 +472,7 @@ int ModemActivatePdpLink(NdisCallInfo *record, const char *options) {
         SetApn("");
         return -1;
     }
+    Supersede();
     ModemKillPPPD();
     at_send_command(type == 1 ? "AT+CGACT=0, 1" : "ATH", nullptr);
     RLOGD("ModemActivatePdpLink : Step 1");

@@ -79,6 +79,8 @@ ZV_API char *hex_address_sting_to_network_string(const char *text);
 /* ---- guard timer and command execution ---- */
 ZV_API struct itimerval time_value;
 ZV_API void init_sigaction(void);
+/* The SIGALRM handler init_sigaction installs once the guard's timer thread runs. */
+ZV_API void on_signal(int signo);
 ZV_API int TimerStartTime(void);
 ZV_API int TimerCleanupTime(void);
 ZV_API int ril_exec_cmd(const char *cmdline);
@@ -102,6 +104,8 @@ ZV_API void ModemKillPPPD(void);
 ZV_API int ModemGetProcessId(const char *name);
 ZV_API void ModemShutDownModemPort(void);
 ZV_API int ModemStartPPPThread(void);
+/* The PPP thread's body: runs pppd until it ends; param is the run's number (a uintptr_t). */
+ZV_API void *ModemRunPPPScript(void *param);
 ZV_API int ModemStartAddressThread(RIL_Token t);
 
 #endif

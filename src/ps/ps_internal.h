@@ -68,11 +68,11 @@ bool TransitionPending();
 
 /* Arms the guard for an activation (kind 1) or a deactivation (kind 2), or disarms it; both
    need s_ndis_mutex. The guard's expiry runs GuardTimerExpired on the timer thread. */
-void StartGuard(int kind);
+bool StartGuard(int kind);  // false: not armed, so the transition must not be waited for
 void StopGuard();
 void GuardTimerExpired();
 /* Installs the SIGALRM handler and starts the timer thread unless done already. */
-void EnsureGuardHandler();
+bool EnsureGuardHandler();  // false: no timer thread yet, the guard cannot be armed
 /* The armed guard's deadline in NowMs() terms, 0 when disarmed. */
 long long GuardDeadlineMs();
 long long NowMs();

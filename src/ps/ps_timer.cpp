@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <mutex>
 
 #include <zorvik/host.h>
 #include <zvlog.h>
@@ -23,23 +24,17 @@ namespace {
 
 constexpr long kGuardSeconds = 30;
 
-// Written once before the handler is installed; the handler and the thread only read them.
+// The wake-up pipe, made once; the handler and the thread only read these.
 std::atomic<int> g_wakeRead{-1}, g_wakeWrite{-1};
-pthread_once_t g_threadOnce = PTHREAD_ONCE_INIT;
-std::atomic<bool> g_handlerInstalled{false};
+// The start of the timer thread: a pipe or a thread that could not be made is tried again at the
+// next start-up or arm, never given up on for the life of the process. The lock is held only
+// for the pipe and thread calls, never by the thread's time-out handling.
+std::mutex g_startMutex;
+bool g_threadRunning = false;  // under g_startMutex
+// The thread runs and the handler is installed: only then may the timer be armed, as an
+// expiry nobody reads would leave the guarded request waiting for ever.
+std::atomic<bool> g_ready{false};
 std::atomic<long long> g_deadlineMs{0};
-
-void OnSignal(int) {
-    int saved = errno;
-    int fd = g_wakeWrite.load(std::memory_order_relaxed);
-    if (fd >= 0) {
-        char byte = 1;
-        // Non-blocking: a full pipe already holds a wake-up, so losing this one is harmless.
-        ssize_t n = write(fd, &byte, 1);
-        (void)n;
-    }
-    errno = saved;
-}
 
 void *TimerThread(void *) {
     for (;;) {
@@ -48,21 +43,29 @@ void *TimerThread(void *) {
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             RLOGD("guard timer thread: read failed, %s", n < 0 ? strerror(errno) : "end of file");
+            // The next arm starts another.
+            std::lock_guard<std::mutex> lock(g_startMutex);
+            g_threadRunning = false;
+            g_ready.store(false, std::memory_order_release);
             return nullptr;
         }
         zv::ps::GuardTimerExpired();
     }
 }
 
-void StartTimerThread() {
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) < 0) {
-        RLOGD("guard timer: pipe failed, %s", strerror(errno));
-        return;
+// Needs g_startMutex.
+bool StartTimerThreadLocked() {
+    if (g_threadRunning) return true;
+    if (g_wakeRead.load(std::memory_order_relaxed) < 0) {
+        int fds[2];
+        if (pipe2(fds, O_CLOEXEC) < 0) {
+            RLOGD("guard timer: pipe failed, %s", strerror(errno));
+            return false;
+        }
+        fcntl(fds[1], F_SETFL, fcntl(fds[1], F_GETFL) | O_NONBLOCK);
+        g_wakeRead.store(fds[0], std::memory_order_relaxed);
+        g_wakeWrite.store(fds[1], std::memory_order_release);
     }
-    fcntl(fds[1], F_SETFL, fcntl(fds[1], F_GETFL) | O_NONBLOCK);
-    g_wakeRead.store(fds[0], std::memory_order_relaxed);
-    g_wakeWrite.store(fds[1], std::memory_order_release);
     pthread_attr_t attr;
     pthread_attr_init(&attr);
     pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
@@ -75,7 +78,12 @@ void StartTimerThread() {
     int err = pthread_create(&thread, &attr, TimerThread, nullptr);
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     pthread_attr_destroy(&attr);
-    if (err != 0) RLOGD("guard timer: pthread_create failed, %s", strerror(err));
+    if (err != 0) {
+        RLOGD("guard timer: pthread_create failed, %s", strerror(err));
+        return false;
+    }
+    g_threadRunning = true;
+    return true;
 }
 
 int ApplyTimeValue() {
@@ -91,29 +99,49 @@ extern "C" {
 
 struct itimerval time_value;
 
+void on_signal(int) {
+    int saved = errno;
+    int fd = g_wakeWrite.load(std::memory_order_relaxed);
+    if (fd >= 0) {
+        char byte = 1;
+        // Non-blocking: a full pipe already holds a wake-up, so losing this one is harmless.
+        ssize_t n = write(fd, &byte, 1);
+        (void)n;
+    }
+    errno = saved;
+}
+
 void init_sigaction(void) {
     RLOGD("init_sigaction \n");
-    pthread_once(&g_threadOnce, StartTimerThread);
+    std::lock_guard<std::mutex> lock(g_startMutex);
+    if (!StartTimerThreadLocked()) {
+        RLOGD("guard timer: no timer thread, SIGALRM handler not installed");
+        return;
+    }
     struct sigaction act;
     memset(&act, 0, sizeof act);
-    act.sa_handler = OnSignal;
+    act.sa_handler = on_signal;
     act.sa_flags = SA_RESTART;
     sigemptyset(&act.sa_mask);
     if (sigaction(SIGALRM, &act, nullptr) < 0) {
         RLOGD("Unable to create handler for SIGALRM\n");
         exit(0);
     }
-    g_handlerInstalled.store(true, std::memory_order_release);
+    g_ready.store(true, std::memory_order_release);
 }
 
+// -1 without arming when the timer thread cannot be started.
 int TimerStartTime(void) {
+    if (!zv::ps::EnsureGuardHandler()) return -1;
     time_value.it_interval.tv_sec = kGuardSeconds;
     time_value.it_interval.tv_usec = 0;
     time_value.it_value.tv_sec = kGuardSeconds;
     time_value.it_value.tv_usec = 0;
     struct timeval scaled = zv::ScaleTimeval(time_value.it_value);
     g_deadlineMs.store(zv::ps::NowMs() + scaled.tv_sec * 1000LL + scaled.tv_usec / 1000, std::memory_order_relaxed);
-    return ApplyTimeValue();
+    int r = ApplyTimeValue();
+    if (r != 0) g_deadlineMs.store(0, std::memory_order_relaxed);
+    return r;
 }
 
 int TimerCleanupTime(void) {
@@ -133,8 +161,9 @@ long long NowMs() {
 }
 
 // Without our handler an expiry would end the process (SIGALRM's default action).
-void EnsureGuardHandler() {
-    if (!g_handlerInstalled.load(std::memory_order_acquire)) init_sigaction();
+bool EnsureGuardHandler() {
+    if (!g_ready.load(std::memory_order_acquire)) init_sigaction();
+    return g_ready.load(std::memory_order_acquire);
 }
 
 long long GuardDeadlineMs() { return g_deadlineMs.load(std::memory_order_relaxed); }

@@ -339,10 +339,35 @@ TEST_F(PsPpp, WcdmaCallAndEveryFailure) {
         }
     }
 
-    // Up again after all that.
+    // Up again after all that, by a second setup while the first still waits for ppp0's address.
+    // The port drops each line at once (a taker that ends), as a modem does when the DTR falls
+    // with pppd's end, so the second dial meets a port in command mode. The first is answered
+    // once, with a failure, and its clean-up neither hangs up nor kills the call that replaced it.
+    port().SetTaker([](int master) -> pid_t {
+        close(master);
+        char *argv[] = {const_cast<char *>("/bin/true"), nullptr};
+        pid_t pid = -1;
+        return posix_spawn(&pid, argv[0], nullptr, nullptr, argv, environ) == 0 ? pid : -1;
+    });
     Reply(DialReply::kConnect);
+    modem().Update([](modemsim::ModelState &s) { s.data.last_error = 0; });
+    Expect(line, "silent");
+    unlink((pppdDir_ + "/pppd.pid").c_str());
+    std::vector<const char *> args = kInternet;
+    RIL_Token first = daemon_.Request(RIL_REQUEST_SETUP_DATA_CALL, args.data(), args.size() * sizeof(char *));
+    ASSERT_TRUE(daemon_.WaitUntil([&] { return PppdPid() > 0; }, 10s)) << ReadLog();
     Expect(line);
-    EXPECT_EQ(Setup(kInternet).error, RIL_E_SUCCESS) << Rejected();
+    modem().ClearCommands();
+    const size_t dialled = port().Commands().size();
+    EXPECT_EQ(Setup(kInternet).error, RIL_E_SUCCESS) << Rejected() << ReadLog();
+    EXPECT_TRUE(daemon_.WaitForCompletion(first, 10s, &c));
+    EXPECT_TRUE(SetupFailed(c, PDP_FAIL_ERROR_UNSPECIFIED));
+    EXPECT_EQ(modem().CountCommands("AT+CGACT=0, 1"), 1u) << "the second setup's own";
+    EXPECT_EQ(modem().CountCommands("ATH"), 0u);
+    const V sent = port().Commands();
+    EXPECT_EQ(V(sent.begin() + static_cast<long>(dialled), sent.end()), V{"ATD*99#"});
+    EXPECT_NE(Ip("-4 -o addr show dev ppp0").find("inet 10.64.64.5"), std::string::npos) << "the second call is up";
+    port().SetTaker(nullptr);
     EXPECT_EQ(Deactivate().error, RIL_E_SUCCESS);
 }
 
