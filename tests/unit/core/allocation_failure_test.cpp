@@ -12,10 +12,7 @@ namespace {
 class AllocationFailure : public zvtest::ChannelTest<> {
 protected:
     AllocationFailure() : ChannelTest({{&sState, ZV_RADIO_STATE_SIM_READY}, {&g_module_type, 1}}) {}
-    void TearDown() override {
-        zv::FailNextAllocations(0);
-        ChannelTest::TearDown();
-    }
+    ~AllocationFailure() override { zv::FailNextAllocations(0); }
 };
 
 TEST_F(AllocationFailure, RequestsLogAndAnswerGenericFailure) {
@@ -25,13 +22,8 @@ TEST_F(AllocationFailure, RequestsLogAndAnswerGenericFailure) {
     const char *burst[3] = {"1", "0", "0"};
     // A mask the known-mask table lacks: its regional groups need records of their own.
     modem_.On("AT^SYSCFGEX=?", {"^SYSCFGEX: (\"00\"),((2000004000380,\"x\")),(0-3),(0-4),,", "OK"});
-    struct Row {
-        int request;
-        const void *data;
-        size_t datalen;
-        int failures;  // one buffer, or every attempt of a retried one
-        const char *log;
-    } rows[] = {
+    // failures: one buffer, or every attempt of a retried one.
+    struct Row { int request; const void *data; size_t datalen; int failures; const char *log; } rows[] = {
         {RIL_REQUEST_DTMF, tone, sizeof tone, 1, "RequestDtmf FAIL!!!"},
         {RIL_REQUEST_DTMF_START, tone, sizeof tone, 1, "RequestDtmf FAIL!!!"},
         {RIL_REQUEST_SET_CLIR, &one, sizeof one, 1, "RequestSetClir FAIL!!"},
