@@ -50,7 +50,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (id == RIL_REQUEST_GSM_GET_BROADCAST_SMS_CONFIG) out = entries.data();
     if (id == RIL_REQUEST_GET_SMSC_ADDRESS) out = &text_out;
     RilMessage message = {id, nullptr, out};
-    if (HandleSMSMessage(&message, &response) == 1 && read.pdu) {
+    ATResponse *list[] = {&response, nullptr};
+    if (HandleSMSMessage(&message, list) == 1 && read.pdu) {
         bool inside = false;
         // The parser cuts the lines in place, so the bounds are the original sizes.
         for (size_t i = 0; i < lines.size(); ++i)

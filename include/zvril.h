@@ -53,6 +53,9 @@ typedef struct RilMessage {
     void *data; /* the caller's output record (not owned) */
 } RilMessage;
 
+/* The AT channel's answer to one command: final line and intermediate lines. */
+typedef struct ATResponse ATResponse;
+
 /* ---- entry and radio state ---- */
 ZV_API const RIL_RadioFunctions *RIL_Init(const struct RIL_Env *env, int argc, char **argv);
 ZV_API const struct RIL_Env *s_rilenv;
@@ -105,7 +108,9 @@ ZV_API void Obtain(RilMessage **out, int id, char *text, void *data);
 ZV_API void ZvRilCCRequest(int request, void *data, size_t datalen, RIL_Token t);
 ZV_API void ZvRilDEVRequest(int request, void *data, size_t datalen, RIL_Token t);
 ZV_API void ZvRilMMRequest(int request, void *data, size_t datalen, RIL_Token t);
-ZV_API void ZvRilSmsRequest(int request, void *data, size_t datalen, RIL_Token t);
+/* Completes the request exactly once; returns 1 when the SMS service serves the request, 0
+   when it answered RIL_E_REQUEST_NOT_SUPPORTED. */
+ZV_API int ZvRilSmsRequest(int request, void *data, size_t datalen, RIL_Token t);
 ZV_API void ZvRilPSRequest(int request, void *data, size_t datalen, RIL_Token t);
 ZV_API void ZvRilSIMRequest(int request, void *data, size_t datalen, RIL_Token t);
 ZV_API void ZvRilUSSDRequest(int request, void *data, size_t datalen, RIL_Token t);
@@ -122,7 +127,11 @@ ZV_API void ZvRilUSSDUnsolicited(const char *line);
 ZV_API int HandleVoiceMessage(RilMessage *m, ...);
 ZV_API int HandleDEVMessage(RilMessage *m, ...);
 ZV_API int HandleNetworkMessage(RilMessage *m, ...);
-ZV_API int HandleSMSMessage(RilMessage *m, ...);
+/* The SMS router and its stored-message parser read *response, the first answer of the
+   pointer (or null-terminated list of pointers) they are given; the caller keeps the answers
+   and frees them with at_response_free after the call. The output strings point into them. */
+ZV_API int HandleSMSMessage(RilMessage *m, ATResponse **response);
+ZV_API int UnsolicitedResponseNewSms(RilMessage *m, ATResponse **response);
 ZV_API int HandleSIMMessage(RilMessage *m, ...);
 ZV_API int HandlePSMessage(RilMessage *m, ...);
 

@@ -31,7 +31,7 @@ typedef struct ATLine {
     char *line;
 } ATLine;
 
-typedef struct {
+typedef struct ATResponse {
     int success;
     char *finalResponse;
     ATLine *p_intermediates;

@@ -22,6 +22,20 @@ std::string Format(const char *fmt, ...) {
     return out;
 }
 
+CheckedText FormatOrNull(const char *fmt, ...) {
+    va_list ap;
+    va_start(ap, fmt);
+    int n = vsnprintf(nullptr, 0, fmt, ap);
+    va_end(ap);
+    if (n < 0) return nullptr;
+    CheckedText out(static_cast<char *>(CheckedAlloc(static_cast<size_t>(n) + 1)));
+    if (!out) return nullptr;
+    va_start(ap, fmt);
+    vsnprintf(out.get(), static_cast<size_t>(n) + 1, fmt, ap);
+    va_end(ap);
+    return out;
+}
+
 bool CopyBounded(char *dst, size_t size, const char *src) {
     if (!dst || size == 0) return false;
     if (!src) src = "";

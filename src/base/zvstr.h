@@ -9,10 +9,15 @@
 
 #include <string>
 
+#include "zvalloc.h"
+
 namespace zv {
 
 /* printf into a std::string; the format is checked by the compiler. */
 std::string Format(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
+/* The same into a CheckedAlloc buffer: null when memory has run out, for the callers that
+   answer that themselves. */
+CheckedText FormatOrNull(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 
 /* Copies at most size-1 bytes of src into dst and always terminates; returns false if cut. */
 bool CopyBounded(char *dst, size_t size, const char *src);

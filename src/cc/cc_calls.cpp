@@ -30,9 +30,9 @@ bool ReadyRadioState(int state) {
     return state == ZV_RADIO_STATE_SIM_READY || state == ZV_RADIO_STATE_RUIM_READY || state == ZV_RADIO_STATE_NV_READY;
 }
 
-int Send(const std::string &command, zv::ATResponsePtr *out) {
+int Send(const char *command, zv::ATResponsePtr *out) {
     ATResponse *raw = nullptr;
-    int err = at_send_command(command.c_str(), &raw);
+    int err = at_send_command(command, &raw);
     out->reset(raw);
     return err;
 }
@@ -100,7 +100,7 @@ void RequestDial(void *data, size_t datalen, RIL_Token t) {
         command = zv::Format("ATD%s%s;", dial->address, clir);
     }
     zv::ATResponsePtr response;
-    if (Send(command, &response) < 0) {
+    if (Send(command.c_str(), &response) < 0) {
         RLOGD("RequestDial at_send_command FAIL!!");
         return;
     }
@@ -135,12 +135,22 @@ void RequestDtmf(void *data, RIL_Token t) {
     const char tone = digits[0];
     // Tones can spell a code typed into a voice service: the log shows that one was sent.
     RLOGD("request dtmf >> char=%c", '*');
+    zv::CheckedText command = zv::FormatOrNull("AT^DTMF=%d,%c", zv::Load(cc_activeCallIndex), tone);
+    if (!command) {
+        RLOGD("RequestDtmf FAIL!!!");
+        return;
+    }
     zv::ATResponsePtr response;
-    int err = Send(zv::Format("AT^DTMF=%d,%c", zv::Load(cc_activeCallIndex), tone), &response);
+    int err = Send(command.get(), &response);
     bool ok = zv::Accepted(err, response.get());
     if (!ok) {
         RLOGD("request dtmf >> char=%c", '*');
-        err = Send(zv::Format("AT+VTS=%c", tone), &response);
+        command = zv::FormatOrNull("AT+VTS=%c", tone);
+        if (!command) {
+            RLOGD("RequestDtmf FAIL!!!");
+            return;
+        }
+        err = Send(command.get(), &response);
         ok = zv::Accepted(err, response.get());
     }
     done.Finish(ok ? RIL_E_SUCCESS : RIL_E_GENERIC_FAILURE);
@@ -156,7 +166,7 @@ void RequestSeparateConnection(void *data, size_t datalen, RIL_Token t) {
         return;
     }
     zv::ATResponsePtr response;
-    Send(zv::Format("AT+CHLD=2%d", index), &response);
+    Send(zv::Format("AT+CHLD=2%d", index).c_str(), &response);
     done.Finish(RIL_E_SUCCESS);
 }
 
@@ -165,16 +175,18 @@ void RequestCdmaFlash(void *data, RIL_Token t) {
     // Without digits the flash only answers a waiting call or starts a three-way one.
     const char *flash = zv::EmptyIfNull(static_cast<const char *>(data));
     if (!flash) return;
-    std::string command = "AT^HFLASH";
-    if (*flash != '\0') {
-        if (!IsDialString(flash)) {
-            RLOGD("RequestCdmaFlash: string refused");
-            return;
-        }
-        command = zv::Format("%s=%s", "AT^HFLASH", flash);
+    if (*flash != '\0' && !IsDialString(flash)) {
+        RLOGD("RequestCdmaFlash: string refused");
+        return;
+    }
+    zv::CheckedText command =
+        *flash == '\0' ? zv::FormatOrNull("AT^HFLASH") : zv::FormatOrNull("%s=%s", "AT^HFLASH", flash);
+    if (!command) {
+        RLOGD("RequestCdmaFlash FAIL!!");
+        return;
     }
     zv::ATResponsePtr response;
-    int err = Send(command, &response);
+    int err = Send(command.get(), &response);
     done.Finish(zv::Accepted(err, response.get()) ? RIL_E_SUCCESS : RIL_E_GENERIC_FAILURE);
 }
 
@@ -188,9 +200,14 @@ void RequestCdmaBurstDtmf(void *data, size_t datalen, RIL_Token t) {
     }
     // A zero length means "the network's default"; the modem wants a number.
     auto length = [](const char *s) { return strcmp(s, "0") == 0 ? "150" : s; };
+    zv::CheckedText command =
+        zv::FormatOrNull("AT^DTMF=%d,%s,%s,%s", zv::Load(cc_activeCallIndex), args[0], length(args[1]), length(args[2]));
+    if (!command) {
+        RLOGD("RequestCdmaDtmf FAIL!!!");
+        return;
+    }
     zv::ATResponsePtr response;
-    Send(zv::Format("AT^DTMF=%d,%s,%s,%s", zv::Load(cc_activeCallIndex), args[0], length(args[1]), length(args[2])),
-         &response);
+    Send(command.get(), &response);
     done.Finish(RIL_E_SUCCESS);
 }
 

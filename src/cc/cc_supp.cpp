@@ -13,9 +13,9 @@
 namespace {
 
 // The modem's verdict on a command whose answer carries nothing else.
-bool Done(const std::string &command, int *err = nullptr) {
+bool Done(const char *command, int *err = nullptr) {
     ATResponse *raw = nullptr;
-    int result = at_send_command(command.c_str(), &raw);
+    int result = at_send_command(command, &raw);
     zv::ATResponsePtr response(raw);
     if (err) *err = result;
     return result == 0 && response && response->success > 0;
@@ -41,9 +41,13 @@ extern "C" void RequestQueryCallForwardStatus(void *data, RIL_Token t) {
     zv::RequestCompletion done(t);
     const auto *query = static_cast<const RIL_CallForwardInfo *>(data);
     if (!query) return;
+    zv::CheckedText command = zv::FormatOrNull("%s%d,%d", "AT+CCFC=", query->reason, query->status);
+    if (!command) {
+        RLOGD("RequestQueryCallForwardStatus FAIL!!");
+        return;
+    }
     ATResponse *raw = nullptr;
-    int err = at_send_command_multiline(zv::Format("%s%d,%d", "AT+CCFC=", query->reason, query->status).c_str(),
-                                        "+CCFC:", &raw);
+    int err = at_send_command_multiline(command.get(), "+CCFC:", &raw);
     zv::ATResponsePtr response(raw);
     if (!zv::Accepted(err, response.get())) {
         RLOGD("request_query_call_forward_status ERROR \n");
@@ -82,8 +86,13 @@ void RequestSetClir(void *data, size_t datalen, RIL_Token t) {
     if (!data || datalen < sizeof(int)) return;
     const int n = *static_cast<const int *>(data);
     RLOGD("CLIR= : %d", n);
+    zv::CheckedText command = zv::FormatOrNull("AT+CLIR=%d", n);
+    if (!command) {
+        RLOGD("RequestSetClir FAIL!!");
+        return;
+    }
     int err = 0;
-    if (!Done(zv::Format("AT+CLIR=%d", n), &err)) {
+    if (!Done(command.get(), &err)) {
         RLOGD("%s: Format error in this AT response %d", "RequestSetClir", err);
         return;
     }
@@ -111,7 +120,7 @@ void RequestSetCallForward(void *data, size_t datalen, RIL_Token t) {
                           info->serviceClass);
     };
     // Modems differ on whether the number is quoted: try it bare first, then quoted.
-    bool ok = Done(command(false)) || (hasNumber && Done(command(true)));
+    bool ok = Done(command(false).c_str()) || (hasNumber && Done(command(true).c_str()));
     if (!ok) {
         RLOGD("RequestSetCallForward must never return error");
         return;
@@ -126,8 +135,13 @@ void RequestQueryCallWaiting(void *data, size_t datalen, RIL_Token t) {
     // No class means voice, and the framework reads the class it asked for back.
     if (*serviceClass == 0) *serviceClass = 1;
     const int queried = *serviceClass;
+    zv::CheckedText command = zv::FormatOrNull("%s%d,%d,%d", "AT+CCWA=", 1, 2, queried);
+    if (!command) {
+        RLOGD("RequestQueryCallWaiting FAIL");
+        return;
+    }
     ATResponse *raw = nullptr;
-    int err = at_send_command_multiline(zv::Format("%s%d,%d,%d", "AT+CCWA=", 1, 2, queried).c_str(), "+CCWA:", &raw);
+    int err = at_send_command_multiline(command.get(), "+CCWA:", &raw);
     zv::ATResponsePtr response(raw);
     int answer[2] = {0, 0};
     bool ok = zv::Accepted(err, response.get());
@@ -152,7 +166,8 @@ void RequestSetCallWaiting(void *data, size_t datalen, RIL_Token t) {
     zv::RequestCompletion done(t);
     if (!data || datalen < 2 * sizeof(int)) return;
     const int *args = static_cast<const int *>(data);
-    if (!Done(zv::Format("%s%d,%d,%d", "AT+CCWA=", 1, args[0], args[1]))) {
+    zv::CheckedText command = zv::FormatOrNull("%s%d,%d,%d", "AT+CCWA=", 1, args[0], args[1]);
+    if (!command || !Done(command.get())) {
         RLOGD("RequestSetCallWaiting must never return error");
         return;
     }
@@ -162,7 +177,12 @@ void RequestSetCallWaiting(void *data, size_t datalen, RIL_Token t) {
 void RequestSetMute(void *data, size_t datalen, RIL_Token t) {
     zv::RequestCompletion done(t);
     if (!data || datalen < sizeof(int)) return;
-    if (!Done(zv::Format("AT+CMUT=%d", *static_cast<const int *>(data)))) {
+    zv::CheckedText command = zv::FormatOrNull("AT+CMUT=%d", *static_cast<const int *>(data));
+    if (!command) {
+        RLOGD("RequestSetMute FAIL");
+        return;
+    }
+    if (!Done(command.get())) {
         RLOGD("RequestSetMute must never return error");
         return;
     }

@@ -40,7 +40,8 @@ RequestHandler HandlerFor(ServiceId service) {
         case ZV_SERVICE_CC: return ZvRilCCRequest;
         case ZV_SERVICE_DEV: return ZvRilDEVRequest;
         case ZV_SERVICE_MM: return ZvRilMMRequest;
-        case ZV_SERVICE_SMS: return ZvRilSmsRequest;
+        // The SMS handler's result says whether it served the request; it has answered either way.
+        case ZV_SERVICE_SMS: return [](int r, void *d, size_t n, RIL_Token t) { ZvRilSmsRequest(r, d, n, t); };
         case ZV_SERVICE_PS: return ZvRilPSRequest;
         case ZV_SERVICE_SIM: return ZvRilSIMRequest;
         case ZV_SERVICE_USSD: return ZvRilUSSDRequest;

@@ -13,6 +13,7 @@
 
 #include <string>
 
+#include <zvalloc.h>
 #include <zvlog.h>
 #include <zvstr.h>
 
@@ -93,7 +94,7 @@ constexpr const char *kRegionalGroups[ZV_BAND_GROUP_COUNT][4] = {
 
 void *AllocRetry(size_t size, const char *failure) {
     for (int attempt = 0; attempt < kAllocAttempts; ++attempt) {
-        if (void *p = calloc(1, size)) return p;
+        if (void *p = zv::CheckedAlloc(size)) return p;
         RLOGD("%s", failure);
     }
     return nullptr;

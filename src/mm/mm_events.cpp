@@ -55,8 +55,10 @@ zv::ATResponsePtr SendSingleline(const char *command, const char *prefix, int *e
 void ScreenOn(zv::RequestCompletion &done) {
     int flag = 0;
     if (QueryCurrentPpdState("AT^NDISSTATQRY?", "^NDISSTATQRY:", &flag) == 0) RLOGD("QueryCurrentPpdState FAIL");
-    // Without a data connection the framework may have missed its end while the screen was off.
-    if (flag == 0 && zv::Load(g_module_type) == 1) RequestDataCallList(nullptr);
+    // Without a data connection the framework may have missed its end while the screen was off:
+    // a report without a list tells it that no call is up (both daemon generations read (NULL, 0)
+    // as the empty list). The modem has just been asked; the full list request would ask again.
+    if (flag == 0 && zv::Load(g_module_type) == 1) zv::ReportUnsolicited(RIL_UNSOL_DATA_CALL_LIST_CHANGED);
     static constexpr struct {
         const char *command;
         const char *failure;

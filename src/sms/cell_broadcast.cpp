@@ -29,7 +29,7 @@ void RequestGsmGetBroadcastSmsConfig(RIL_Token t) {
     int err = at_send_command_singleline("AT+CSCB?", "+CSCB:", &raw);
     ATResponsePtr response(raw);
     MessagePtr message = ObtainMessage(RIL_REQUEST_GSM_GET_BROADCAST_SMS_CONFIG, nullptr, entries.data());
-    if (!AcceptedWithLine(err, response.get()) || !message || HandleSMSMessage(message.get(), response.get()) != 1) {
+    if (!AcceptedWithLine(err, response.get()) || !message || RouteAnswer(message.get(), response.get()) != 1) {
         RLOGD("RequestGsmGetBroadcastSmsConfig failure!!!");
         return;
     }
@@ -84,7 +84,7 @@ void RequestGsmSmsBroadcastActivation(void *data, size_t datalen, RIL_Token t) {
     ATResponsePtr response(raw);
     int fields[5] = {};
     MessagePtr message = ObtainMessage(RIL_REQUEST_GSM_SMS_BROADCAST_ACTIVATION, nullptr, fields);
-    if (!AcceptedWithLine(err, response.get()) || !message || HandleSMSMessage(message.get(), response.get()) != 1) {
+    if (!AcceptedWithLine(err, response.get()) || !message || RouteAnswer(message.get(), response.get()) != 1) {
         RLOGD("RequestGsmSmsBroadcastActivation failure!!!");
         return;
     }

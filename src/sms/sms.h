@@ -3,7 +3,7 @@
  * the one-outstanding-message queue, the thread that reads stored messages and deletes them,
  * the CDMA transport-layer PDU codec and cell broadcast. Requests enter through
  * ZvRilSmsRequest, indications through ZvRilSmsUnsolicited; answers that need parsing go
- * through HandleSMSMessage with the ATResponse * as its second argument.
+ * through HandleSMSMessage with a pointer to the ATResponse * as its second argument.
  */
 #ifndef ZORVIK_SMS_SMS_H
 #define ZORVIK_SMS_SMS_H
@@ -91,8 +91,7 @@ ZV_API int CdmaSendSms(RilMessage *message, ATResponse *response);
 ZV_API int CdmaWriteSmsToRuim(RilMessage *message, ATResponse *response);
 ZV_API int WriteSmsToSim(RilMessage *message, ATResponse *response);
 ZV_API int GetSmscAddress(RilMessage *message, ATResponse *response);
-/* 1003: out SmsReadResult. */
-ZV_API int UnsolicitedResponseNewSms(RilMessage *message, ATResponse *response);
+/* 1003 (UnsolicitedResponseNewSms, zvril.h): out SmsReadResult. */
 /* 89: out RIL_GSM_BroadcastSmsConfigInfo[ZV_MAX_BROADCAST_ENTRIES]; 91: out int[5]. */
 #define ZV_MAX_BROADCAST_ENTRIES 100
 ZV_API int GsmGetBroadcastSmsConfig(RilMessage *message, ATResponse *response);

@@ -7,6 +7,7 @@
 #include <string>
 
 #include <telephony/ril.h>
+#include <zvril.h>
 
 namespace zv::sms {
 
@@ -40,6 +41,9 @@ bool SendStoredCommand(unsigned char kind, int index, const char *who);
 /* "<length>[ <pdu>]" as the last field of a stored-message header; inlinePdu is set when the
    modem put the PDU on the header line. */
 bool ReadLengthAndInlinePdu(char **cursor, int *length, char **inlinePdu);
+
+/* One answer through HandleSMSMessage as the null-terminated list it takes; the caller keeps it. */
+int RouteAnswer(RilMessage *message, ATResponse *response);
 
 /* Request handlers of the service's own files. */
 void AcknowledgeSms(RIL_Token t);

@@ -2,7 +2,6 @@
 // references and storage indexes, the service centre address, stored messages ("+CMGR:",
 // "^HCMGR:"), and the cell broadcast settings ("+CSCB:", "+CNMI:"). Every parser reads only
 // inside the response's lines and fails on a line that lacks what it needs.
-#include <stdarg.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -58,6 +57,11 @@ bool ReadRange(const char *element, const char *end, int *from, int *to) {
 
 }  // namespace
 
+int RouteAnswer(RilMessage *message, ATResponse *response) {
+    ATResponse *list[] = {response, nullptr};
+    return HandleSMSMessage(message, list);
+}
+
 bool ReadLengthAndInlinePdu(char **cursor, int *length, char **inlinePdu) {
     char *token = nullptr;
     *inlinePdu = nullptr;
@@ -112,10 +116,10 @@ int GetSmscAddress(RilMessage *message, ATResponse *response) {
 // "+CMGR: <stat>,[<alpha>],<length>" then the PDU on the next line (or after a blank on the
 // same line). The status is not passed on, and modems leave it empty for status reports, so
 // only the length and the PDU must be there.
-int UnsolicitedResponseNewSms(RilMessage *message, ATResponse *response) {
+int UnsolicitedResponseNewSms(RilMessage *message, ATResponse **responses) {
     if (!message || !message->data) return 0;
     auto *out = static_cast<SmsReadResult *>(message->data);
-    ATLine *header = zv::sms::FirstLine(response);
+    ATLine *header = zv::sms::FirstLine(responses ? *responses : nullptr);
     if (!header) return 0;
     char *cursor = header->line;
     int status = 0;
@@ -182,15 +186,13 @@ int GsmSmsBroadcastActivation(RilMessage *message, ATResponse *response) {
     return 1;
 }
 
-int HandleSMSMessage(RilMessage *message, ...) {
+int HandleSMSMessage(RilMessage *message, ATResponse **responses) {
     if (!message) {
         RLOGD("HandleSMSMessage p_message is NULL");
         return 0;
     }
-    va_list args;
-    va_start(args, message);
-    ATResponse *response = va_arg(args, ATResponse *);
-    va_end(args);
+    // Every answer the service parses is one response: the first of the list.
+    ATResponse *response = responses ? *responses : nullptr;
     switch (message->id) {
         case RIL_REQUEST_SEND_SMS: return SendSms(message, response);
         case RIL_REQUEST_CDMA_SEND_SMS: return CdmaSendSms(message, response);
@@ -199,7 +201,7 @@ int HandleSMSMessage(RilMessage *message, ...) {
         case RIL_REQUEST_GET_SMSC_ADDRESS: return GetSmscAddress(message, response);
         case RIL_REQUEST_GSM_GET_BROADCAST_SMS_CONFIG: return GsmGetBroadcastSmsConfig(message, response);
         case RIL_REQUEST_GSM_SMS_BROADCAST_ACTIVATION: return GsmSmsBroadcastActivation(message, response);
-        case RIL_UNSOL_RESPONSE_NEW_SMS: return UnsolicitedResponseNewSms(message, response);
+        case RIL_UNSOL_RESPONSE_NEW_SMS: return UnsolicitedResponseNewSms(message, responses);
         default: return 0;
     }
 }

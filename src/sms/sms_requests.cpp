@@ -52,7 +52,7 @@ bool SendPdu(const std::string &command, const std::string &pdu, const char *pre
     ATResponsePtr response(raw);
     if (!zv::AcceptedWithLine(err, response.get())) return false;
     MessagePtr message = ObtainMessage(id, nullptr, number);
-    return message && HandleSMSMessage(message.get(), response.get()) == 1;
+    return message && RouteAnswer(message.get(), response.get()) == 1;
 }
 
 void RequestSendSms(void *data, size_t datalen, RIL_Token t) {
@@ -187,7 +187,7 @@ void RequestGetSmscAddress(RIL_Token t) {
     if (!zv::AcceptedWithLine(err, response.get())) return;
     char *address = nullptr;
     zv::MessagePtr message = zv::ObtainMessage(RIL_REQUEST_GET_SMSC_ADDRESS, nullptr, &address);
-    if (message && HandleSMSMessage(message.get(), response.get()) == 1 && address)
+    if (message && zv::sms::RouteAnswer(message.get(), response.get()) == 1 && address)
         done.Finish(RIL_E_SUCCESS, address, strlen(address) + 1);
 }
 
@@ -203,7 +203,7 @@ void RequestSetSmscAddress(const char *smsc, size_t /*datalen*/, RIL_Token t) {
     if (zv::Accepted(err, response.get())) done.Finish(RIL_E_SUCCESS);
 }
 
-void ZvRilSmsRequest(int request, void *data, size_t datalen, RIL_Token t) {
+int ZvRilSmsRequest(int request, void *data, size_t datalen, RIL_Token t) {
     using namespace zv::sms;
     switch (request) {
         case RIL_REQUEST_SEND_SMS: RequestSendSms(data, datalen, t); break;
@@ -227,8 +227,9 @@ void ZvRilSmsRequest(int request, void *data, size_t datalen, RIL_Token t) {
             RequestSetSmscAddress(static_cast<const char *>(data), datalen, t);
             break;
         case RIL_REQUEST_IMS_SEND_SMS: RequestImsSendSms(data, datalen, t); break;
-        default: zv::CompleteRequest(t, RIL_E_REQUEST_NOT_SUPPORTED); break;
+        default: zv::CompleteRequest(t, RIL_E_REQUEST_NOT_SUPPORTED); return 0;
     }
+    return 1;
 }
 
 }  // extern "C"

@@ -164,7 +164,7 @@ int ReadSmsOnSIMandUnsolicitedResponse(int index, int kind) {
     }
     SmsReadResult read = {0, nullptr};
     zv::MessagePtr message = zv::ObtainMessage(RIL_UNSOL_RESPONSE_NEW_SMS, nullptr, &read);
-    if (message && HandleSMSMessage(message.get(), response.get()) == 1) {
+    if (message && zv::sms::RouteAnswer(message.get(), response.get()) == 1) {
         if (cdma) {
             RecievePduSms(read.pdu, kind);
         } else {

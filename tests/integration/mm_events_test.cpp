@@ -1,5 +1,7 @@
 // Screen off and on, network time, IMS registration, location updates and the requests the
 // network service refuses, end to end.
+#include <algorithm>
+
 #include "mm_fixture.h"
 
 namespace {
@@ -20,21 +22,28 @@ TEST_F(MmEvents, ScreenOffAndOn) {
     modemsim::SetSignal(modem(), 10);
     modemsim::HandOver(modem(), modemsim::Tech::kLte);
 
+    // No data connection: one query each, then an empty call list before the reports go on.
     modem().ClearCommands();
     ASSERT_EQ(CallInt(RIL_REQUEST_SCREEN_STATE, 1).error, RIL_E_SUCCESS);
-    EXPECT_TRUE(modem().ExpectCommands(
-        {"AT^NDISSTATQRY?", "AT+CGACT?", "AT^CURC=1", "AT+CREG=2", "AT+CGREG=2", "AT+CIREG=1"}, 1000));
+    EXPECT_EQ(modem().Commands(), (std::vector<std::string>{"AT^NDISSTATQRY?", "AT+CGACT?", "AT^CURC=1",
+                                                            "AT+CREG=2", "AT+CGREG=2", "AT+CIREG=1"}));
     EXPECT_TRUE(daemon_.WaitForUnsolicited(RIL_UNSOL_RESPONSE_IMS_NETWORK_STATE_CHANGED, 5s, from));
     auto since = daemon_.UnsolicitedSince(from);
-    ASSERT_GE(since.size(), 2u);
+    ASSERT_GE(since.size(), 3u);
     EXPECT_EQ(since[since.size() - 2].id, RIL_UNSOL_RESPONSE_VOICE_NETWORK_STATE_CHANGED);
+    ASSERT_EQ(CountSince(RIL_UNSOL_DATA_CALL_LIST_CHANGED, from), 1u);
+    auto list = std::find_if(since.begin(), since.end(), [](auto &u) { return u.id == RIL_UNSOL_DATA_CALL_LIST_CHANGED; });
+    EXPECT_EQ(list->length, 0u);
     EXPECT_EQ(CountSince(RIL_UNSOL_SIGNAL_STRENGTH, from), 0u);
 
-    // An active data connection: no second query.
+    // An active data connection: no second query and no call list.
     modem().On("AT^NDISSTATQRY?", {"^NDISSTATQRY: 1,,,\"IPV4\"", "OK"});
     modem().ClearCommands();
+    from = daemon_.UnsolicitedCount();
     ASSERT_EQ(CallInt(RIL_REQUEST_SCREEN_STATE, 1).error, RIL_E_SUCCESS);
-    EXPECT_EQ(modem().CountCommands("AT+CGACT?"), 0u);
+    EXPECT_EQ(modem().Commands(),
+              (std::vector<std::string>{"AT^NDISSTATQRY?", "AT^CURC=1", "AT+CREG=2", "AT+CGREG=2", "AT+CIREG=1"}));
+    EXPECT_EQ(CountSince(RIL_UNSOL_DATA_CALL_LIST_CHANGED, from), 0u);
     // Any other value is accepted and changes nothing.
     modem().ClearCommands();
     EXPECT_EQ(CallInt(RIL_REQUEST_SCREEN_STATE, 7).error, RIL_E_SUCCESS);

@@ -250,8 +250,7 @@ TEST_F(PsNdis, FailCauseAndListWithoutCall) {
     EXPECT_EQ(Wait(daemon_.Request(RIL_REQUEST_SCREEN_STATE, &on, sizeof on)).error, RIL_E_SUCCESS);
     zvtest::Unsolicited u;
     ASSERT_TRUE(daemon_.WaitForUnsolicited(RIL_UNSOL_DATA_CALL_LIST_CHANGED, 5s, from, &u));
-    EXPECT_EQ(u.length, Hidl() ? 0 : sizeof(RIL_Data_Call_Response_v6));
-    EXPECT_EQ(u.ints, c.ints);
+    EXPECT_EQ(u.length, 0u) << "no call: the empty list, without asking the modem again";
 }
 
 }  // namespace

@@ -199,7 +199,7 @@ TEST(MessageRouters, NullMessageIsLoggedAndFails) {
     EXPECT_EQ(HandleVoiceMessage(nullptr), 0);
     EXPECT_EQ(HandleDEVMessage(nullptr), 0);
     EXPECT_EQ(HandleNetworkMessage(nullptr), 0);
-    EXPECT_EQ(HandleSMSMessage(nullptr), 0);
+    EXPECT_EQ(HandleSMSMessage(nullptr, nullptr), 0);
     EXPECT_EQ(HandleSIMMessage(nullptr), 0);
     EXPECT_EQ(HandlePSMessage(nullptr), 0);
     EXPECT_TRUE(env.Logged("HandleVoiceMessage p_message is NULL"));

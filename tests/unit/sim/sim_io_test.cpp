@@ -145,31 +145,14 @@ TEST(SimIoRewrite, SpnFcpGetsSizeTypeAndStructureWhereGsmKeepsThem) {
 }
 
 // The request over a real channel.
-class SimIoRequest : public ::testing::Test {
+class SimIoRequest : public zvtest::ChannelTest<> {
   protected:
-    void SetUp() override {
-        zv::Store(bCRSM, 1);
-        zv::Store(bSPN, 1);
-        zv::Store(ANDROID_VERSION, 6);
-        ASSERT_TRUE(zvtest::OpenChannelOn(modem_));
-    }
-    void TearDown() override {
-        zvtest::CloseChannelOn(modem_);
-    }
+    SimIoRequest() : ChannelTest({{&bCRSM, 1}, {&bSPN, 1}, {&ANDROID_VERSION, 6}}) {}
     RIL_Errno Io(int command, int fileid, const char *path, int p3 = 15, const char *data = nullptr) {
         RIL_SIM_IO_v6 io = {command, fileid, const_cast<char *>(path), 0, 0, p3, const_cast<char *>(data), nullptr,
                             nullptr};
-        env_.Clear();
-        ZvRilSIMRequest(RIL_REQUEST_SIM_IO, &io, sizeof io, token_);
-        auto done = env_.Completions();
-        EXPECT_EQ(done.size(), 1u);
-        return done.empty() ? RIL_E_GENERIC_FAILURE : done[0].error;
+        return CompleteOnce(ZvRilSIMRequest, RIL_REQUEST_SIM_IO, &io, sizeof io);
     }
-
-    zvtest::RecordingEnv env_;
-    Modem modem_{modemsim::ModuleType::kWcdma};
-    RIL_Token token_ = reinterpret_cast<RIL_Token>(0x28);
-    zvtest::SavedWords saved_{&bCRSM, &bSPN, &ANDROID_VERSION};
 };
 
 TEST_F(SimIoRequest, RefusedBeforeAnythingIsSent) {
@@ -184,9 +167,7 @@ TEST_F(SimIoRequest, RefusedBeforeAnythingIsSent) {
         EXPECT_EQ(Io(214, 0x6F46, c.path, 1, c.data), RIL_E_GENERIC_FAILURE) << c.path;
     }
     EXPECT_TRUE(env_.Logged("RequestSIMIO: p_args->data is illegal!"));
-    env_.Clear();
-    ZvRilSIMRequest(RIL_REQUEST_SIM_IO, nullptr, 0, token_);
-    ASSERT_EQ(env_.Completions().size(), 1u);
+    CompleteOnce(ZvRilSIMRequest, RIL_REQUEST_SIM_IO, nullptr, 0);
     EXPECT_EQ(modem_.Commands().size(), 0u);
 }
 

@@ -19,22 +19,10 @@ namespace {
 
 using modemsim::Modem;
 
-class SimQueries : public ::testing::Test {
+class SimQueries : public zvtest::ChannelTest<> {
   protected:
-    void SetUp() override {
-        zv::Store(sState, RADIO_STATE_SIM_NOT_READY);
-        zv::Store(g_module_type, 1);
-        zv::Store(g_cdma_subtype, 0xffff);
-        ASSERT_TRUE(zvtest::OpenChannelOn(modem_));
-    }
-    void TearDown() override {
-        zvtest::CloseChannelOn(modem_);
-    }
+    SimQueries() : ChannelTest({{&sState, RADIO_STATE_SIM_NOT_READY}, {&g_module_type, 1}, {&g_cdma_subtype, 0xffff}}) {}
     void Answer(const std::string &command, Modem::Lines lines) { modem_.On(command, std::move(lines)); }
-
-    zvtest::RecordingEnv env_;
-    Modem modem_{modemsim::ModuleType::kWcdma};
-    zvtest::SavedWords saved_{&sState, &g_module_type, &g_cdma_subtype};
 };
 
 TEST_F(SimQueries, SimStateFromEveryKindOfCpinAnswer) {

@@ -86,28 +86,15 @@ TEST(StkLines, ReportsFromTheModem) {
     EXPECT_EQ(env.StringPayloads(), (std::vector<std::vector<std::string>>{{menu}, {ussd}}));
 }
 
-class StkRequests : public ::testing::Test {
+class StkRequests : public zvtest::ChannelTest<> {
   protected:
-    void SetUp() override {
-        ASSERT_TRUE(zvtest::OpenChannelOn(modem_));
-    }
-    void TearDown() override {
-        zvtest::CloseChannelOn(modem_);
-    }
+    StkRequests() : ChannelTest({}, {&g_stk_project}) {}
     RIL_Errno Call(int request, const void *data, size_t datalen = 0) {
-        env_.Clear();
-        ZvRilSIMRequest(request, const_cast<void *>(data), datalen, reinterpret_cast<RIL_Token>(0x70));
-        auto done = env_.Completions();
-        EXPECT_EQ(done.size(), 1u) << request;
-        return done.empty() ? RIL_E_GENERIC_FAILURE : done[0].error;
+        return CompleteOnce(ZvRilSIMRequest, request, data, datalen);
     }
     void Dialect(modemsim::StkDialect d) {
         modem_.Update([d](modemsim::ModelState &s) { s.simfiles.stk = d; });
     }
-
-    zvtest::RecordingEnv env_;
-    Modem modem_{modemsim::ModuleType::kWcdma};
-    zvtest::SavedWords saved_{&g_stk_project};
 };
 
 // The session commands of each set run end to end in the integration suite; here what the

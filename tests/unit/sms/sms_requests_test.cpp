@@ -25,24 +25,15 @@ using modemsim::Modem;
 constexpr const char *kTpdu = "11000B916407281553F80000AA0AE8329BFD4697D9EC37";  // 23 octets
 constexpr const char *kDeliver = "07914306073011F00405812261F700003130916191314003C8329B";  // TPDU 19 octets
 
-class SmsOverChannel : public ::testing::Test {
+class SmsOverChannel : public zvtest::ChannelTest<zvtest::SmsEnv> {
 protected:
-    void SetUp() override {
-        zv::Store(sState, RADIO_STATE_SIM_READY);
-        zv::Store(g_module_type, 1);
-        zv::Store(g_provider, 1);
-        zv::Store(bims_cdmamsg, 0);
-        ASSERT_TRUE(zvtest::OpenChannelOn(modem_));
-    }
-    void TearDown() override {
-        zvtest::CloseChannelOn(modem_);
-        zv::Store(bims_cdmamsg, 0);
-    }
+    SmsOverChannel()
+        : ChannelTest({{&sState, RADIO_STATE_SIM_READY}, {&g_module_type, 1}, {&g_provider, 1}, {&bims_cdmamsg, 0}},
+                      {&g_sms_project}) {}
+    // The completion with its payload; served_ is what the handler returned.
     zvtest::SmsCompletion Call(int request, void *data, size_t datalen) {
-        env_.Clear();
-        ZvRilSmsRequest(request, data, datalen, reinterpret_cast<RIL_Token>(static_cast<intptr_t>(request)));
+        CompleteOnce([this](auto... args) { served_ = ZvRilSmsRequest(args...); }, request, data, datalen);
         std::vector<zvtest::SmsCompletion> c = env_.Full();
-        EXPECT_EQ(c.size(), 1u) << "request " << request << " must be completed once";
         return c.empty() ? zvtest::SmsCompletion{} : c[0];
     }
     zvtest::SmsCompletion Send(const char *smsc, const char *tpdu) {
@@ -55,9 +46,7 @@ protected:
         return v;
     }
 
-    zvtest::SmsEnv env_;
-    Modem modem_{modemsim::ModuleType::kWcdma};
-    zvtest::SavedWords saved_{&sState, &g_module_type, &g_provider, &g_sms_project};
+    int served_ = -1;
 };
 
 TEST_F(SmsOverChannel, SendWriteDeleteAndTheServiceCentre) {
@@ -144,10 +133,13 @@ TEST_F(SmsOverChannel, StringsThatCouldInjectACommandAreRefusedUnsent) {
 TEST_F(SmsOverChannel, RequestsAnsweredAtOnceOrRefused) {
     modem_.ClearCommands();
     EXPECT_EQ(Call(RIL_REQUEST_CDMA_SMS_ACKNOWLEDGE, nullptr, 0).error, RIL_E_SUCCESS);
+    EXPECT_EQ(served_, 1);
     for (int r : {RIL_REQUEST_SEND_SMS_EXPECT_MORE, RIL_REQUEST_CDMA_GET_BROADCAST_SMS_CONFIG,
                   RIL_REQUEST_CDMA_SET_BROADCAST_SMS_CONFIG, RIL_REQUEST_CDMA_SMS_BROADCAST_ACTIVATION,
-                  RIL_REQUEST_REPORT_SMS_MEMORY_STATUS})
+                  RIL_REQUEST_REPORT_SMS_MEMORY_STATUS}) {
         EXPECT_EQ(Call(r, nullptr, 0).error, RIL_E_REQUEST_NOT_SUPPORTED) << r;
+        EXPECT_EQ(served_, 0) << r;
+    }
     RIL_IMS_SMS_Message ims;
     memset(&ims, 0, sizeof ims);
     ims.tech = static_cast<RIL_RadioTechnologyFamily>(0);

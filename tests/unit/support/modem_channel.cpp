@@ -4,8 +4,6 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <zvshared.h>
-
 #include "atchannel/atchannel.h"
 
 namespace zvtest {
@@ -29,14 +27,6 @@ bool OpenChannelOn(modemsim::Modem &modem) {
 void CloseChannelOn(modemsim::Modem &modem) {
     at_close();
     modem.Unplug();
-}
-
-SavedWords::SavedWords(std::initializer_list<int *> words) {
-    for (int *w : words) saved_.emplace_back(w, zv::Load(*w));
-}
-
-SavedWords::~SavedWords() {
-    for (auto &[w, v] : saved_) zv::Store(*w, v);
 }
 
 }  // namespace zvtest
