@@ -91,18 +91,25 @@ int WaitChild(pid_t pid, long long deadline, const char *name, bool *stopped = n
     if (kill(-pid, SIGTERM) < 0) kill(pid, SIGTERM);
     const long long grace = zv::ps::NowMs() + zv::ScaleMs(kStopGraceMs);
     step = 1;
+    bool reaped = false;
     for (;;) {
         pid_t r = waitpid(pid, &status, WNOHANG);
-        if (r == pid) return -1;
-        if (r < 0 && errno != EINTR) return -1;
+        if (r == pid || (r < 0 && errno != EINTR)) {
+            reaped = true;
+            break;
+        }
         if (r == 0 && zv::ps::NowMs() >= grace) break;
         if (r == 0) Pause(&step);
     }
-    if (kill(-pid, SIGKILL) < 0) kill(pid, SIGKILL);
-    pid_t r;
-    do {
-        r = waitpid(pid, &status, 0);
-    } while (r < 0 && errno == EINTR);
+    // Whatever the program started may have outlived it, ignoring the request to stop: the
+    // group's number stays taken while any of them lives.
+    if (kill(-pid, SIGKILL) < 0 && !reaped) kill(pid, SIGKILL);
+    if (!reaped) {
+        pid_t r;
+        do {
+            r = waitpid(pid, &status, 0);
+        } while (r < 0 && errno == EINTR);
+    }
     return -1;
 }
 
