@@ -26,6 +26,7 @@
 #include "core/main_loop.h"
 #include "ports/ports.h"
 #include "ps/ps.h"
+#include "ps/ps_internal.h"
 
 namespace {
 
@@ -185,6 +186,15 @@ void *MainLoopBody(void *) {
     return nullptr;
 }
 
+// Losing the channel, to its end or to a time-out, loses the modem and the data call with it:
+// an interface left configured (its default route above all) would fail the first setup once
+// the modem is back.
+void ChannelLost() {
+    zv::Store(s_closed, 1);
+    zv::ps::DropDataCall();
+    SetRadioState(RADIO_STATE_UNAVAILABLE);
+}
+
 }  // namespace
 
 namespace zv {
@@ -198,8 +208,7 @@ void *MainLoop(void *arg) { return MainLoopBody(arg); }
 void OnATChannelClosed(void) {
     RLOGD("AT channel closed\n");
     at_close();
-    zv::Store(s_closed, 1);
-    SetRadioState(RADIO_STATE_UNAVAILABLE);
+    ChannelLost();
 }
 
 void ATTimeout(void) {
@@ -210,9 +219,7 @@ void ATTimeout(void) {
         return;
     }
     RLOGD("AT channel timeout; closing\n");
-    zv::Store(s_closed, 1);
-    DeleteConfigureInterface();
-    SetRadioState(RADIO_STATE_UNAVAILABLE);
+    ChannelLost();
 }
 
 }  // extern "C"

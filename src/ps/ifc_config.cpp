@@ -30,6 +30,10 @@
 namespace {
 
 constexpr size_t kHexDigits = 8;
+// Deadlines of the platform's programs: bringing a link up is quick; the DHCP client gets a
+// little more than the 30 s it waits for a lease by default.
+constexpr long long kIfconfigMs = 5000;
+constexpr long long kDhcpClientMs = 35000;
 
 struct FreeDeleter {
     void operator()(char *p) const { free(p); }
@@ -40,11 +44,9 @@ std::string Property(const char *format, const std::string &ifname) {
     return zv::Format(format, ifname.c_str());
 }
 
-void Store(char (&field)[65], const char *value, size_t limit = 64) {
-    memset(field, 0, sizeof field);
-    size_t n = strnlen(value, limit);
-    memcpy(field, value, n);
-}
+// The configuration runs without the state machine's lock: the record's fields are written
+// under it all the same.
+void Store(char (&field)[65], const char *value, size_t limit = 64) { zv::ps::StoreCallField(field, value, limit); }
 
 // The hexadecimal address as a dotted string, or nullptr when the text is not an address.
 Dotted DottedOf(const char *hex) { return Dotted(hex_address_sting_to_network_string(hex)); }
@@ -152,11 +154,17 @@ int NdisGetAddressByAdapter(void) {
     const std::string ifname = zv::ps::EcmName();
     // The interface name goes in as one argument, never through a split command line.
     const char *const up[] = {"/system/bin/ifconfig", ifname.c_str(), "up", nullptr};
-    int status = ril_exec_argv(up);
+    int status = zv::ps::RunProgram(up, kIfconfigMs);
     RLOGD("ifconfig %s dhcp up: status %d\n", ifname.c_str(), status);
     const char *const dhcp[] = {"/system/bin/dhcpcd", ifname.c_str(), nullptr};
-    status = ril_exec_argv(dhcp);
+    bool stopped = false;
+    status = zv::ps::RunProgram(dhcp, kDhcpClientMs, &stopped);
     RLOGD("dhcpcd %s: status %d\n", ifname.c_str(), status);
+    if (stopped) {
+        // A client that had to be stopped has configured nothing that can be trusted.
+        RLOGD("get IP address failed\n");
+        return 0;
+    }
 
     ifc_init();
     for (int attempt = 0; attempt < 5; ++attempt) {

@@ -1,8 +1,12 @@
 // The NDIS state machine: ties the framework's setup and deactivation requests to the modem's
 // "^NDISSTAT:" reports, with a guard timer on every transition, and answers the request that
-// waits for the transition. Every run holds s_ndis_mutex, also across the AT commands and the
-// interface configuration, so the request thread, the report callbacks and the timer thread
-// never interleave.
+// waits for the transition. A run holds s_ndis_mutex, so that the request thread, the report
+// callbacks and the timer thread never interleave inside a transition. The lock stays held
+// across the machine's own AT exchanges: they are bounded by the channel, which admits one
+// exchange at a time anyway. It is let go for the configuration of the interface (programs
+// with deadlines of their own, and pauses), and the answers a run decides on are sent only
+// once it is let go: a daemon callback, or the exchange that fetches a failed setup's cause,
+// never runs under it.
 //
 // The request that waits for a transition is kept apart from ndis_st.token, which the next
 // request overwrites: whatever ends a transition (report, time-out, a newer request) answers
@@ -10,6 +14,7 @@
 #include <string.h>
 
 #include <string>
+#include <vector>
 
 #include <zvlog.h>
 #include <zvplatform.h>
@@ -23,9 +28,43 @@
 
 namespace {
 
-RIL_Token g_pending = nullptr;  // guarded by s_ndis_mutex
+RIL_Token g_pending = nullptr;  // guarded by s_ndis_mutex, as everything below
 bool g_hasPending = false;
 bool g_pendingIsSetup = false;  // else a deactivation
+// The interface is being configured with the lock let go; the epoch moves with every change
+// of state, so that the configuration learns whether the call it configured is still the one.
+bool g_configuring = false;
+unsigned long long g_epoch = 0;
+
+thread_local bool t_held = false;
+
+enum class Reply { kDone, kFailed, kSetupFailed, kSetupLost, kSetupRecord, kListChanged };
+struct Answer {
+    RIL_Token t;
+    Reply reply;
+    NdisCallInfo call;  // what a setup's record is built from, as it was when decided
+};
+std::vector<Answer> g_answers;
+
+void Queue(RIL_Token t, Reply reply) {
+    Answer a;
+    a.t = t;
+    a.reply = reply;
+    if (reply == Reply::kSetupRecord) a.call = ndis_st;
+    g_answers.push_back(a);
+}
+
+void Send(const Answer &a) {
+    switch (a.reply) {
+        case Reply::kDone: zv::CompleteRequest(a.t, RIL_E_SUCCESS); break;
+        case Reply::kFailed: zv::CompleteRequest(a.t, RIL_E_GENERIC_FAILURE); break;
+        case Reply::kSetupFailed: zv::ps::FailSetupWithModemCause(a.t); break;
+        // The modem is gone: there is no cause to ask it for.
+        case Reply::kSetupLost: zv::ps::FailSetup(a.t, RIL_E_GENERIC_FAILURE, PDP_FAIL_ERROR_UNSPECIFIED); break;
+        case Reply::kSetupRecord: zv::ps::AnswerSetup(a.t, a.call); break;
+        case Reply::kListChanged: zv::ReportUnsolicited(RIL_UNSOL_DATA_CALL_LIST_CHANGED); break;
+    }
+}
 
 void SetPending(RIL_Token t, bool setup) {
     g_pending = t;
@@ -34,26 +73,26 @@ void SetPending(RIL_Token t, bool setup) {
 }
 
 // A failed setup's answer differs between the daemon generations; a deactivation's does not.
-void FailRequest(RIL_Token t, bool setup) {
-    if (setup) zv::ps::FailSetupWithModemCause(t);
-    else zv::CompleteRequest(t, RIL_E_GENERIC_FAILURE);
-}
+void FailRequest(RIL_Token t, bool setup) { Queue(t, setup ? Reply::kSetupFailed : Reply::kFailed); }
 
 void AnswerPending(RIL_Errno e) {
     if (!g_hasPending) return;
     g_hasPending = false;
-    if (e == RIL_E_SUCCESS) zv::CompleteRequest(g_pending, e);
+    if (e == RIL_E_SUCCESS) Queue(g_pending, Reply::kDone);
     else FailRequest(g_pending, g_pendingIsSetup);
 }
 
 void AnswerPendingSetup() {
     if (!g_hasPending) return;
     g_hasPending = false;
-    SetupDataCallResponse(g_pending);
+    Queue(g_pending, Reply::kSetupRecord);
 }
 
 int State() { return zv::Load(ndisi_state); }
-void SetState(int s) { zv::Store(ndisi_state, s); }
+void SetState(int s) {
+    zv::Store(ndisi_state, s);
+    ++g_epoch;
+}
 
 void Disconnect() { at_send_command("AT^NDISDUP=1,0", nullptr); }
 
@@ -69,18 +108,50 @@ std::string ActivationCommand(const NdisCallInfo &r) {
     return zv::Format("%s1, 1,\"%s\"", "AT^NDISDUP=", r.apn);
 }
 
+enum class Configured { kUp, kFailed, kOvertaken };
+
+// Runs the configuration with the lock let go: the programs it starts and its pauses must not
+// hold up the requests, reports and time-outs that need the lock. Whatever changed the call
+// meanwhile has answered for it; an interface configured for a call that is no longer up is
+// torn down again.
+Configured ConfigureUnlocked(int (*configure)(), int state) {
+    g_configuring = true;
+    const unsigned long long epoch = g_epoch;
+    const RIL_Token token = ndis_st.token;
+    zv::ps::NdisLockRelease();
+    const bool up = configure() == 1;
+    zv::ps::NdisLockAcquire();
+    g_configuring = false;
+    if (epoch == g_epoch && token == ndis_st.token && State() == state) return up ? Configured::kUp : Configured::kFailed;
+    RLOGD("the data call changed while its interface was configured");
+    if (up && State() != NDIS_STATE_ATIVED) DeleteConfigureInterface();
+    return Configured::kOvertaken;
+}
+
+// The setup request cleared the addresses; read them back from the configured interface, or
+// configure it when someone else brought the modem's call up.
+int ReadBackOrConfigure() { return GetAddressInfobyAdapter() == 1 || NdisNegotiatedAddress() == 1 ? 1 : 0; }
+
 // The modem says the call is up: configure the interface and answer the waiting setup.
 void ConnectedStep() {
     zv::ps::StopGuard();
-    if (NdisNegotiatedAddress() == 1) {
-        RLOGD("ndisi_state:NDIS_STATE_ATIVING ,ndis_event:NDIS_EVENT_REPORT_DCONN\n");
-        SetState(NDIS_STATE_ATIVED);
-        AnswerPendingSetup();
-    } else {
-        RLOGD("ndisi_state:NDIS_STATE_ATIVING ,ndis_event:NDIS_EVENT_REPORT_DCONN");
-        Disconnect();
-        SetState(NDIS_STATE_DEATIVED);
-        AnswerPending(RIL_E_GENERIC_FAILURE);
+    if (g_configuring) {
+        RLOGD("ndisi_state:NDIS_STATE_ATIVING: interface configuration under way");
+        return;
+    }
+    switch (ConfigureUnlocked(NdisNegotiatedAddress, NDIS_STATE_ATIVING)) {
+        case Configured::kUp:
+            RLOGD("ndisi_state:NDIS_STATE_ATIVING ,ndis_event:NDIS_EVENT_REPORT_DCONN\n");
+            SetState(NDIS_STATE_ATIVED);
+            AnswerPendingSetup();
+            break;
+        case Configured::kFailed:
+            RLOGD("ndisi_state:NDIS_STATE_ATIVING ,ndis_event:NDIS_EVENT_REPORT_DCONN");
+            Disconnect();
+            SetState(NDIS_STATE_DEATIVED);
+            AnswerPending(RIL_E_GENERIC_FAILURE);
+            break;
+        case Configured::kOvertaken: break;
     }
 }
 
@@ -103,7 +174,7 @@ void FromDeactivated(int event, RIL_Token t) {
         }
         case NDIS_EVENT_REQUEST_PDP_DEACTIVE:
             Disconnect();
-            zv::CompleteRequest(t, RIL_E_SUCCESS);
+            Queue(t, Reply::kDone);
             break;
         case NDIS_EVENT_REPORT_DEND:
             RLOGD("netdevice ndisi_state:NDIS_STATE_DEATIVED , ndis_event:NDIS_EVENT_REPORT_DEND\n");
@@ -118,14 +189,19 @@ void FromActivated(int event, RIL_Token t) {
     switch (event) {
         case NDIS_EVENT_REQUEST_PDP_ACTIVE:
             RLOGD("ndisi_state:NDIS_STATE_ATIVED ,ndis_event:%d\n", event);
-            // The setup request cleared the addresses; read them back from the configured
-            // interface, or configure it when someone else brought the modem's call up.
-            if (GetAddressInfobyAdapter() == 1 || NdisNegotiatedAddress() == 1) {
-                SetupDataCallResponse(t);
-            } else {
-                Disconnect();
-                SetState(NDIS_STATE_DEATIVED);
+            if (g_configuring) {
+                RLOGD("ndisi_state:NDIS_STATE_ATIVED: interface configuration under way");
                 FailRequest(t, true);
+                break;
+            }
+            switch (ConfigureUnlocked(ReadBackOrConfigure, NDIS_STATE_ATIVED)) {
+                case Configured::kUp: Queue(t, Reply::kSetupRecord); break;
+                case Configured::kFailed:
+                    Disconnect();
+                    SetState(NDIS_STATE_DEATIVED);
+                    FailRequest(t, true);
+                    break;
+                case Configured::kOvertaken: FailRequest(t, true); break;
             }
             break;
         case NDIS_EVENT_REQUEST_PDP_DEACTIVE:
@@ -134,7 +210,7 @@ void FromActivated(int event, RIL_Token t) {
             DeleteConfigureInterface();
             if (DisconnectConnected() < 0 || !zv::ps::StartGuard(2)) {
                 RLOGD(" ndisi_state:NDIS_STATE_ATIVED , ndis_event:NDIS_EVENT_REQUEST_PDP_DEACTIVE \n");
-                zv::CompleteRequest(t, RIL_E_GENERIC_FAILURE);
+                Queue(t, Reply::kFailed);
             } else {
                 SetPending(t, false);
                 SetState(NDIS_STATE_DEATIVING);
@@ -217,7 +293,53 @@ void NdisRunLocked() {
 
 bool TransitionPending() {
     int s = State();
-    return s == NDIS_STATE_ATIVING || s == NDIS_STATE_DEATIVING;
+    return s == NDIS_STATE_ATIVING || s == NDIS_STATE_DEATIVING || g_configuring;
+}
+
+void NdisLockAcquire() {
+    pthread_mutex_lock(&s_ndis_mutex);
+    t_held = true;
+}
+
+void NdisLockRelease() {
+    std::vector<Answer> answers;
+    answers.swap(g_answers);
+    t_held = false;
+    pthread_mutex_unlock(&s_ndis_mutex);
+    for (const Answer &a : answers) Send(a);
+}
+
+bool NdisLockHeld() { return t_held; }
+
+void StoreCallField(char (&field)[65], const char *value, size_t limit) {
+    auto store = [&] {
+        memset(field, 0, sizeof field);
+        memcpy(field, value, strnlen(value, limit));
+    };
+    if (t_held) return store();
+    NdisLock lock;
+    store();
+}
+
+void DropDataCall() {
+    auto drop = [] {
+        if (State() != NDIS_STATE_DEATIVED || g_configuring) {
+            RLOGD("the modem went away with its data call");
+            Queue(nullptr, Reply::kListChanged);
+        }
+        StopGuard();
+        SetState(NDIS_STATE_DEATIVED);  // a configuration under way gives up
+        if (g_hasPending) {
+            g_hasPending = false;
+            Queue(g_pending, g_pendingIsSetup ? Reply::kSetupLost : Reply::kFailed);
+        }
+        DeleteConfigureInterface();
+    };
+    // The channel's time-out hook may run on a thread inside a run of the machine: that run
+    // holds the lock already, and sends the answers when it lets go.
+    if (t_held) return drop();
+    NdisLock lock;
+    drop();
 }
 
 bool StartGuard(int kind) {

@@ -10,6 +10,7 @@
 #include <string.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -43,6 +44,10 @@ constexpr int kCid = 1;
 constexpr int kAddressAttempts = 59;  // counted down to 0: sixty looks, one second apart
 constexpr int kKillProbes = 5;
 constexpr size_t kShellMax = 1022;
+// ps answers at once on any device: a bound on its time and on what it may write.
+constexpr long long kPsDeadlineMs = 5000;
+constexpr size_t kPsOutputMax = 64 * 1024;
+constexpr size_t kPsLineMax = 255;
 
 // g_apn and the argument vector are written by the request thread and read by the two
 // detached threads; the lock is only ever held for a copy.
@@ -240,20 +245,27 @@ void AnswerNetworkCall() {
     return true;
 }();
 
+// The first line of the command's output that holds the name gives the process: the number
+// after the line's first blank. Lines are taken as a 256-byte line buffer would take them.
+// -2 when ps did not answer in time.
 int FindPid(const std::string &command, const char *name) {
-    FILE *pipe = popen(command.c_str(), "r");
-    if (!pipe) return 0;
-    char line[256];
-    int pid = 0;
-    while (fgets(line, sizeof line, pipe)) {
-        if (pid == 0 && strstr(line, name)) {
-            const char *blank = strchr(line, ' ');
-            pid = blank ? atoi(blank) : 0;
-            if (pid == 0) pid = -1;  // matched, but no number: stop looking, report 0 below
+    RLOGD("ModemGetProcessId: %s", command.c_str());
+    std::string out;
+    if (!zv::ps::ReadCommandOutput(command.c_str(), kPsDeadlineMs, kPsOutputMax, &out)) return -2;
+    size_t at = 0;
+    while (at < out.size()) {
+        size_t end = out.find('\n', at);
+        end = end == std::string::npos ? out.size() : end + 1;
+        end = std::min(end, at + kPsLineMax);
+        const std::string line = out.substr(at, end - at);
+        at = end;
+        if (strstr(line.c_str(), name)) {
+            const char *blank = strchr(line.c_str(), ' ');
+            int pid = blank ? atoi(blank) : 0;
+            return pid == 0 ? -1 : pid;  // matched, but no number: stop looking, report 0 below
         }
     }
-    pclose(pipe);
-    return pid;
+    return 0;
 }
 
 }  // namespace
@@ -365,10 +377,11 @@ int ModemGetProcessId(const char *name) {
             return 0;
         }
     }
-    int pid = FindPid(zv::Format("%s %s 2>/dev/null", ps.c_str(), name), name);
+    // The error output goes elsewhere by the runner, not by the command line.
+    int pid = FindPid(zv::Format("%s %s", ps.c_str(), name), name);
     if (pid == 0) {
         RLOGD("the pppd path is appointed.\n");
-        pid = FindPid(zv::Format("%s /system/bin/%s 2>/dev/null", ps.c_str(), name), name);
+        pid = FindPid(zv::Format("%s /system/bin/%s", ps.c_str(), name), name);
     }
     if (pid <= 0) {
         RLOGD("pppd process is not found.\n");

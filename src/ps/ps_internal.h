@@ -52,18 +52,49 @@ void FailSetup(RIL_Token t, RIL_Errno error, int cause);
    answered. */
 void FailSetupWithModemCause(RIL_Token t, RIL_Errno error = RIL_E_GENERIC_FAILURE);
 
+/* Answers a setup with the record of call (a copy of ndis_st taken under s_ndis_mutex), in the
+   form the platform release and daemon generation expect. */
+void AnswerSetup(RIL_Token t, const NdisCallInfo &call);
+
+/* s_ndis_mutex, taken and let go through these so that the library knows whether the thread
+   holds it, and so that the answers a run of the state machine decided on reach the daemon
+   only once the lock is let go (a daemon callback, and the AT exchange a failed setup's
+   answer may need, never run under it). */
+void NdisLockAcquire();
+void NdisLockRelease();
+bool NdisLockHeld();
+
 /* s_ndis_mutex for one scope. */
 class NdisLock {
 public:
-    NdisLock() { pthread_mutex_lock(&s_ndis_mutex); }
-    ~NdisLock() { pthread_mutex_unlock(&s_ndis_mutex); }
+    NdisLock() { NdisLockAcquire(); }
+    ~NdisLock() { NdisLockRelease(); }
     NdisLock(const NdisLock &) = delete;
     NdisLock &operator=(const NdisLock &) = delete;
 };
 
+/* Writes into the call record from code that may run with or without s_ndis_mutex (the
+   interface configuration runs without it). */
+void StoreCallField(char (&field)[65], const char *value, size_t limit);
+
+/* Forgets the data call after the modem went away (its channel closed or timed out): tears the
+   interface down, ends a transition under way (its request fails, without asking the modem),
+   and reports the list change when a call was up or coming up. Makes no AT exchange. */
+void DropDataCall();
+
+/* Runs argv (its path under the root, as ril_exec_argv) for at most boundMs (scaled like the
+   library's other waits, with a floor, as a real program keeps its own pace): past that the
+   program is stopped, reaped, -1 returned and *stopped (when given) set. */
+int RunProgram(const char *const *argv, long long boundMs, bool *stopped = nullptr);
+/* Runs command through the shell with its error output discarded, and reads its standard output
+   (at most maxBytes) until it ends or boundMs pass; the shell is stopped and reaped either way.
+   False when it could not run or did not end in time. */
+bool ReadCommandOutput(const char *command, long long boundMs, size_t maxBytes, std::string *out);
+
 /* One run of the state machine for ndis_st's event and token; needs s_ndis_mutex. */
 void NdisRunLocked();
-/* A transition is under way (connecting or disconnecting); needs s_ndis_mutex. */
+/* A transition is under way (connecting, configuring the interface, disconnecting); needs
+   s_ndis_mutex. */
 bool TransitionPending();
 
 /* Arms the guard for an activation (kind 1) or a deactivation (kind 2), or disarms it; both

@@ -312,10 +312,16 @@ void ZvRilPSRequest(int request, void *data, size_t datalen, RIL_Token t) {
 }
 
 // Answers the setup from ndis_st; the caller holds s_ndis_mutex or owns the record otherwise.
-void SetupDataCallResponse(RIL_Token t) {
-    // A copy: the caller's lock stays with the caller, and the record points into the copy.
+void SetupDataCallResponse(RIL_Token t) { zv::ps::AnswerSetup(t, ndis_st); }
+
+}  // extern "C"
+
+namespace zv::ps {
+
+void AnswerSetup(RIL_Token t, const NdisCallInfo &call) {
+    // A copy: the record points into it.
     CallSnapshot s;
-    s.call = ndis_st;
+    s.call = call;
     zv::CopyBounded(s.ifname, sizeof s.ifname, zv::ps::EcmName().c_str());
     const int version = zv::Load(ANDROID_VERSION);
     if (zv::HidlGeneration() || version >= 5) {
@@ -345,6 +351,10 @@ void SetupDataCallResponse(RIL_Token t) {
         zv::CompleteRequest(t, RIL_E_SUCCESS, r.get(), 3 * sizeof(char *));
     }
 }
+
+}  // namespace zv::ps
+
+extern "C" {
 
 void RequestDataCallList(RIL_Token *tokenRef) {
     int flag = 0;

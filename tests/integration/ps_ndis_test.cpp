@@ -6,8 +6,12 @@
 
 #include <modemsim/features.h>
 
+#include <signal.h>
+#include <sys/stat.h>
+
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ps_fixture.h"
@@ -162,6 +166,31 @@ TEST_F(PsNdis, ModemAddressesWithoutArpOnTheKernel) {
     EXPECT_EQ(Property("net.usb0.gw"), "");
 }
 
+// The tty goes away with a call up: the interface is torn down and the framework told; once the
+// modem is back, the next setup succeeds.
+TEST_F(PsNdis, CallLostWithTheTtyOnTheKernel) {
+    ZV_IN_NETWORK_LAB();
+    Start([](modemsim::Modem &m) { m.On("AT^NDISCAP?", {"^NDISCAP: 1,0", "OK"}); });
+    ASSERT_EQ(Wait(Setup(kInternet)).error, RIL_E_SUCCESS) << ReadLog();
+    const size_t from = daemon_.UnsolicitedCount();
+    rig_->Unplug();
+    EXPECT_TRUE(daemon_.WaitForUnsolicited(RIL_UNSOL_DATA_CALL_LIST_CHANGED, 5s, from));
+    ASSERT_TRUE(WaitRadioState(RADIO_STATE_UNAVAILABLE));
+    EXPECT_EQ(Ip("route show default"), "");
+
+    // The modem comes back without the call it had.
+    modem().Update([](modemsim::ModelState &s) { s.data.connected = false; });
+    zvtest::RigOptions options;
+    options.ecm = true;
+    ASSERT_TRUE(rig_->PlugIn(options)) << rig_->error();
+    ASSERT_TRUE(WaitRadioState(RADIO_STATE_SIM_READY));
+    zvtest::Completion c = Wait(Setup(kInternet));
+    EXPECT_EQ(c.error, RIL_E_SUCCESS);
+    ASSERT_FALSE(c.ints.empty());
+    EXPECT_EQ(c.ints[0], 0) << "the call's status";
+    EXPECT_NE(Ip("route show default").find("via 192.168.225.1 dev usb0"), std::string::npos);
+}
+
 // The state machine's other paths, which never reach a configured interface: every request
 // is answered exactly once (the daemon records a second answer as a violation), a failed setup
 // with the cause that names the parameter at fault, or the modem's.
@@ -228,6 +257,37 @@ TEST_F(PsNdis, EveryPathAnswersOnce) {
     modem().Inject("^DCONN");
     modem().Inject("^NDISSTAT: 0,,,\"IPV4\"");
     EXPECT_TRUE(daemon_.WaitUntil([&] { return daemon_.TimedCallbacksScheduled() == callbacks + 1; }, 2s));
+}
+
+// A DHCP client that never returns, not even when asked to stop: killed at its deadline and
+// reaped, the setup fails; meanwhile the state machine's lock is free for the next request, and
+// timed callbacks go on afterwards.
+TEST_F(PsNdis, HangingDhcpClientIsStopped) {
+    const std::string bin = root_ + "/system/bin", pidFile = dir_ + "/dhcpcd.pid";
+    ASSERT_EQ(system(("mkdir -p '" + bin + "'").c_str()), 0);
+    std::ofstream(bin + "/dhcpcd") << "#!/bin/sh\necho $$ > '" << pidFile << "'\ntrap '' TERM\nexec sleep 1000\n";
+    ASSERT_EQ(chmod((bin + "/dhcpcd").c_str(), 0755), 0);
+    Start();
+    RIL_Token setup = Setup(kInternet);
+    ASSERT_TRUE(daemon_.WaitUntil([&] { return std::ifstream(pidFile).peek() != EOF; }, 5s));
+    int pid = 0;
+    std::ifstream(pidFile) >> pid;
+    ASSERT_GT(pid, 0);
+
+    const size_t answered = daemon_.CompletionCount();
+    std::thread list([&] { daemon_.Request(RIL_REQUEST_DATA_CALL_LIST); });
+    EXPECT_TRUE(daemon_.WaitUntil([&] { return daemon_.CompletionCount() > answered; }, 2s))
+        << "the list waited for the DHCP client";
+    EXPECT_EQ(kill(pid, 0), 0) << "the client still runs meanwhile";
+    if (daemon_.CompletionCount() > answered) list.join();
+    else list.detach();
+
+    EXPECT_TRUE(SetupFailed(Wait(setup, 6s), PDP_FAIL_ERROR_UNSPECIFIED));
+    EXPECT_TRUE(LogContains("/system/bin/dhcpcd did not end in time"));
+    EXPECT_NE(kill(pid, 0), 0) << "the client is neither running nor a zombie";
+    const size_t from = daemon_.UnsolicitedCount();
+    modem().Inject("^NDISSTAT: 0,,,\"IPV4\"");
+    EXPECT_TRUE(daemon_.WaitForUnsolicited(RIL_UNSOL_DATA_CALL_LIST_CHANGED, 2s, from));
 }
 
 // The 8-13 daemon never asks for the fail cause, and hears of no call as (NULL, 0), also in the

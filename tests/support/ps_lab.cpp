@@ -77,7 +77,7 @@ bool NetworkLab::Build(const std::string &dir, const std::string &ifname, std::s
     const std::string leases = "--dhcp-leasefile=" + dir + "/leases";
     const std::string pidFile = "--pid-file=" + dir + "/dnsmasq.pid";
     std::vector<std::string> args = {"ip", "netns", "exec", modemNs_, "dnsmasq", "--conf-file=/dev/null",
-                                     "--keep-in-foreground", "--no-resolv", "--no-hosts", "--interface=veth-m",
+                                     "--keep-in-foreground", "--no-resolv", "--no-hosts", "--no-ping", "--interface=veth-m",
                                      "--bind-interfaces", "--dhcp-range=192.168.225.20,192.168.225.50,255.255.255.0,1h",
                                      "--dhcp-option=option:router,192.168.225.1",
                                      "--dhcp-option=option:dns-server,192.168.225.1,192.168.225.2", leases, pidFile};

@@ -2,13 +2,23 @@
 // options if the line were split at blanks; and the packet service check's parser.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <thread>
 
 #include <string>
 #include <vector>
 
+#include <zorvik/host.h>
 #include <zvril.h>
 
 #include "atchannel/atchannel.h"
@@ -76,6 +86,58 @@ TEST(PppLink, CredentialsStayOneArgument) {
     EXPECT_EQ(ModemNegotiatedAddress(nullptr, 1, "me", "pw\nconnect /bin/sh", ""), -1);
     EXPECT_EQ(ModemNegotiatedAddress(nullptr, 0, "", "", ""), -1);
     EXPECT_EQ(ModemGetProcessId("pppd; reboot"), 0);
+}
+
+// The process has ended and is no zombie of this process (an orphan's is the init process's).
+bool Ended(int pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const size_t name = text.rfind(')');
+    if (name == std::string::npos) return true;
+    char state = '?';
+    int ppid = 0;
+    std::istringstream(text.substr(name + 1)) >> state >> ppid;
+    return state == 'Z' && ppid != getpid();
+}
+
+// The process look-up through a ps that answers, says nothing, never ends (nor stops when asked
+// to) or never stops writing: each is answered within a bound and leaves no process behind.
+TEST(PppLink, ProcessLookupIsBounded) {
+    char tmpl[] = "/tmp/zvps-ps-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    const std::string dir = tmpl, bin = dir + "/system/bin", pidFile = dir + "/ps.pid";
+    ASSERT_EQ(mkdir((dir + "/system").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(bin.c_str(), 0755), 0);
+    setenv("ZORVIK_ROOT", dir.c_str(), 1);
+    setenv("ZORVIK_TIME_SCALE", "20", 1);
+    zv::ReloadHostEnvironment();
+    struct Row {
+        const char *body;
+        int pid;
+    };
+    const Row rows[] = {
+        {"echo 'USER PID PPID NAME'; echo 'root 4242 1 pppd'", 4242},
+        {"echo 'pppd: no such process' >&2", 0},
+        {"trap '' TERM; exec sleep 1000", 0},
+        {"exec yes 'root 1 1 sh'", 0},
+    };
+    for (const Row &row : rows) {
+        unlink(pidFile.c_str());
+        std::ofstream(bin + "/ps") << "#!/bin/sh\necho $$ > '" << pidFile << "'\n" << row.body << "\n";
+        ASSERT_EQ(chmod((bin + "/ps").c_str(), 0755), 0);
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(ModemGetProcessId("pppd"), row.pid) << row.body;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << row.body;
+        int pid = 0;
+        std::ifstream(pidFile) >> pid;
+        ASSERT_GT(pid, 0) << row.body;
+        for (int i = 0; i < 100 && !Ended(pid); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        EXPECT_TRUE(Ended(pid)) << row.body << ": ps is neither running nor a zombie of ours";
+    }
+    unsetenv("ZORVIK_ROOT");
+    unsetenv("ZORVIK_TIME_SCALE");
+    zv::ReloadHostEnvironment();
+    EXPECT_EQ(system(("rm -rf " + dir).c_str()), 0);
 }
 
 TEST(PppLink, NetworkRegistrationParser) {
