@@ -232,7 +232,7 @@ class HostileFramework : public zvtest::DevSimTest {
         Call(RIL_REQUEST_RADIO_POWER, &on, sizeof on);
         EXPECT_TRUE(WaitRadioState(ready, 30s)) << RadioState();
         EXPECT_EQ(Call(RIL_REQUEST_BASEBAND_VERSION).error, RIL_E_SUCCESS);
-        RecordProperty("requests", std::to_string(issued));
+        printf("hostile framework: %d requests answered once each, seed %u\n", issued, seed);
     }
 };
 
