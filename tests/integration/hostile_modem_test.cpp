@@ -25,19 +25,18 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
+// Sanitized builds run several times slower, and their allocators hold freed memory back.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+constexpr bool kSanitized = __has_feature(address_sanitizer) || __has_feature(thread_sanitizer);
+#else
+constexpr bool kSanitized = false;
+#endif
+
 size_t LineCount() {
     if (const char *env = getenv("ZV_HOSTILE_LINES")) return strtoull(env, nullptr, 10);
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-    return 5000;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-    return 5000;
-#else
-    return 20000;
-#endif
-#else
-    return 20000;
-#endif
+    return kSanitized ? 5000 : 20000;
 }
 
 long RssKb() {
@@ -181,13 +180,17 @@ TEST_F(HostileModemTest, SurvivesGarbageFloodsAndWrongAnswersWhileRequestsRun) {
     // The simulator drops output beyond a bound, so the source stays a few batches ahead of
     // what has reached the pseudo-terminal: each batch ends with a marker the trace counts.
     static const std::string kMarker = "\r\n^ZVMARK\r\n";
-    std::atomic<size_t> marksWritten{0};
-    std::string tail;  // only the modem's thread touches it
-    modem.SetTrace([&](char direction, const std::string &bytes) {
+    struct Marks {
+        std::atomic<size_t> written{0};
+        std::string tail;  // only the modem's thread touches it
+    };
+    auto marks = std::make_shared<Marks>();  // the modem's thread may trace after this test's end
+    modem.SetTrace([marks](char direction, const std::string &bytes) {
         if (direction != '>') return;
+        std::string &tail = marks->tail;
         tail += bytes;
-        for (size_t p = 0; (p = tail.find(kMarker, p)) != std::string::npos; p += kMarker.size()) ++marksWritten;
-        tail.erase(0, tail.size() > kMarker.size() ? tail.size() - kMarker.size() + 1 : 0);
+        for (size_t p = 0; (p = tail.find(kMarker, p)) != std::string::npos; p += kMarker.size()) ++marks->written;
+        if (tail.size() >= kMarker.size()) tail.erase(0, tail.size() - kMarker.size() + 1);
     });
     auto handler = std::make_shared<Hostile>(seed + 1);
     modem.OnHandler("AT", [handler](modemsim::Modem &m, const std::string &c) { return handler->Answer(m, c); });
@@ -257,7 +260,7 @@ TEST_F(HostileModemTest, SurvivesGarbageFloodsAndWrongAnswersWhileRequestsRun) {
         ++batches;
         // A library that stops reading stops the simulator's writes too.
         const auto deadline = Clock::now() + 10s;
-        while (marksWritten.load() + 4 < batches) {
+        while (marks->written.load() + 4 < batches) {
             ASSERT_LT(Clock::now(), deadline) << "the library stopped reading after " << sent << " lines";
             std::this_thread::sleep_for(1ms);
         }
@@ -285,11 +288,11 @@ TEST_F(HostileModemTest, SurvivesGarbageFloodsAndWrongAnswersWhileRequestsRun) {
            sent, static_cast<long long>(took), answered.load(), slowestMs.load(),
            static_cast<long long>(bound.count()), warmRss, peakRss, endRss, seed);
     EXPECT_GT(answered.load(), 0u);
-    EXPECT_LT(endRss - warmRss, 16 * 1024) << "memory grew with the lines";
+    EXPECT_TRUE(kSanitized || endRss - warmRss < 16 * 1024) << "memory grew with the lines";
 
     // Afterwards a plain exchange: the modem is itself again, the library too.
     modem.ClearOverrides();
-    ASSERT_TRUE(daemon_.WaitUntil([&] { return marksWritten.load() == batches; }, 10s));
+    ASSERT_TRUE(daemon_.WaitUntil([&] { return marks->written.load() == batches; }, 10s));
     ASSERT_TRUE(daemon_.WaitUntil([&] { return RadioState() != RADIO_STATE_UNAVAILABLE; }, 10s));
     std::this_thread::sleep_for(200ms);  // the library's own follow-ups to the last reports
     zvtest::Completion version;
