@@ -6,6 +6,7 @@
 // ZV_HOSTILE_LINES sets the size (scripts/reliability.sh hostile-modem runs a million).
 #include <gtest/gtest.h>
 
+#include <malloc.h>
 #include <stdlib.h>
 
 #include <algorithm>
@@ -44,6 +45,12 @@ long RssKb() {
     for (std::string line; std::getline(in, line);)
         if (line.rfind("VmRSS:", 0) == 0) return atol(line.c_str() + 6);
     return 0;
+}
+
+// What the process has allocated and not freed (whatever the allocator keeps for reuse).
+long HeapKb() {
+    const struct mallinfo2 m = mallinfo2();
+    return static_cast<long>((m.uordblks + m.hblkhd) / 1024);
 }
 
 // Makes the hostile lines; one per thread (the modem's handler has its own).
@@ -250,7 +257,7 @@ TEST_F(HostileModemTest, SurvivesGarbageFloodsAndWrongAnswersWhileRequestsRun) {
     Hostile source(seed);
     const size_t total = LineCount();
     const auto began = Clock::now();
-    long warmRss = RssKb(), peakRss = warmRss;
+    long warmRss = RssKb(), peakRss = warmRss, warmHeap = HeapKb();
     bool warm = false;
     size_t sent = 0, batches = 0;
     while (sent < total && !stop.load()) {
@@ -268,7 +275,7 @@ TEST_F(HostileModemTest, SurvivesGarbageFloodsAndWrongAnswersWhileRequestsRun) {
             daemon_.ForgetUnsolicited();
             modem.ClearCommands();
             const long rss = RssKb();
-            if (!warm && sent >= total / 10) warmRss = rss, warm = true;
+            if (!warm && sent >= total / 10) warmRss = rss, warmHeap = HeapKb(), warm = true;
             peakRss = std::max(peakRss, rss);
         }
     }
@@ -282,12 +289,13 @@ TEST_F(HostileModemTest, SurvivesGarbageFloodsAndWrongAnswersWhileRequestsRun) {
     const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - began).count();
     daemon_.ForgetUnsolicited();
     modem.ClearCommands();
-    const long endRss = RssKb();
+    const long endRss = RssKb(), endHeap = HeapKb();
     printf("hostile modem: %zu lines in %lld ms, %zu requests answered (slowest %lld ms, bound %lld ms), "
-           "RSS %ld kB after a tenth, %ld kB peak, %ld kB at the end (seed %u)\n",
+           "RSS %ld kB after a tenth, %ld kB peak, %ld kB at the end, heap in use %ld kB then %ld kB (seed %u)\n",
            sent, static_cast<long long>(took), answered.load(), slowestMs.load(),
-           static_cast<long long>(bound.count()), warmRss, peakRss, endRss, seed);
+           static_cast<long long>(bound.count()), warmRss, peakRss, endRss, warmHeap, endHeap, seed);
     EXPECT_GT(answered.load(), 0u);
+    EXPECT_TRUE(kSanitized || endHeap - warmHeap < 4 * 1024) << "the heap grew with the lines";
     EXPECT_TRUE(kSanitized || endRss - warmRss < 16 * 1024) << "memory grew with the lines";
 
     // Afterwards a plain exchange: the modem is itself again, the library too.
