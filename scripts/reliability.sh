@@ -4,13 +4,15 @@
 #
 #   scripts/reliability.sh fuzz [N] [TARGET...]     every fuzz target (or the ones named) to N
 #                                                   executions under ASan+UBSan (default 10000000)
-#   scripts/reliability.sh hostile-modem [LINES]    the library under a hostile modem, LINES lines
-#                                                   (default 1000000), in both daemon generations
+#   scripts/reliability.sh hostile-modem [LINES [SANITIZER]]
+#                                                   the library under a hostile modem, LINES lines
+#                                                   (default 1000000), in both daemon generations;
+#                                                   SANITIZER address or thread: in that build
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 usage() {
-  sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//'
+  sed -n '2,10p' "$0" | sed 's/^# \{0,1\}//'
   exit 2
 }
 
@@ -49,15 +51,23 @@ fuzz() {
 }
 
 # The integration case of tests/integration/hostile_modem_test.cpp at full size, once for
-# each daemon generation.
+# each daemon generation; SANITIZER address (ASan+UBSan) or thread runs it in that build.
 hostile_modem() {
-  local lines=${1:-1000000} failed=0 generation
-  cmake -S . -B build -G Ninja >/dev/null
-  nice -n 19 ninja -C build zorvik-ril integration_tests >/dev/null
+  local lines=${1:-1000000} sanitizer=${2:-} dir=build failed=0 generation runner=()
+  local config=()
+  if [ -n "$sanitizer" ]; then
+    dir=build-$([ "$sanitizer" = address ] && echo asan || echo tsan)
+    config=(-DZV_SANITIZER="$sanitizer" -DZV_BENCH=OFF)  # as the test command configures them
+    # TSan needs a fixed address-space layout on kernels with high mmap randomisation.
+    [ "$sanitizer" = thread ] && runner=(setarch "$(uname -m)" -R)
+  fi
+  cmake -S . -B "$dir" -G Ninja ${config[@]+"${config[@]}"} >/dev/null
+  nice -n 19 ninja -C "$dir" zorvik-ril integration_tests >/dev/null
   for generation in socket hidl; do
-    echo "== $generation daemon, $lines lines"
-    if ! ZV_TEST_GENERATION=$generation ZV_HOSTILE_LINES=$lines nice -n 19 build/bin/integration_tests \
-      --gtest_filter='HostileModemTest.*' | grep -E '^hostile modem:|OK \]|FAILED|Failure|daemon contract|Expected|Which|Value|kept'; then
+    echo "== $generation daemon, $lines lines${sanitizer:+, $sanitizer sanitizer}"
+    if ! ZV_TEST_GENERATION=$generation ZV_HOSTILE_LINES=$lines nice -n 19 ${runner[@]+"${runner[@]}"} \
+      "$dir/bin/integration_tests" --gtest_filter='HostileModemTest.*' |
+      grep -E '^hostile modem:|OK \]|FAILED|Failure|daemon contract|Expected|Which|Value|kept|Sanitizer'; then
       failed=1
     fi
   done
