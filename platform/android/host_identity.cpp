@@ -8,5 +8,6 @@ long long ScaleMs(long long ms) { return ms; }
 struct timeval ScaleTimeval(const struct timeval &tv) { return tv; }
 int TimeScale() { return 1; }
 void SetLogCapture(LogCapture, void *) {}
+void KeepLogInMemory(bool) {}
 void ReloadHostEnvironment() {}
 }  // namespace zv

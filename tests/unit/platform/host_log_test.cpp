@@ -1,4 +1,4 @@
-// The host log while its target is re-opened under writers on other threads.
+// The host log while its target is re-opened under writers on other threads, and kept in memory.
 #include <android/log.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -97,6 +97,30 @@ TEST(HostLog, ReopenNeverClosesADescriptorAWriterMayHold) {
     zv::ReloadHostEnvironment();
     std::string cmd = "rm -rf '" + dir + "'";
     EXPECT_EQ(system(cmd.c_str()), 0);
+}
+
+// The fuzz targets' log: every line still reaches the formatting (a capture sees it), none the file.
+TEST(HostLog, KeptInMemoryIsFormattedButNotWritten) {
+    const char *saved = getenv("ZORVIK_LOG_FILE");
+    const std::optional<std::string> previous = saved ? std::optional<std::string>(saved) : std::nullopt;
+    char tmpl[] = "/tmp/zvril-log-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    const std::string dir = tmpl, file = dir + "/ril.log";
+    UseLogFile(file);
+    static std::string seen;
+    zv::SetLogCapture([](int, const char *, const char *text, void *) { seen = text; }, nullptr);
+    zv::KeepLogInMemory(true);
+    __android_log_print(ANDROID_LOG_DEBUG, "RIL", "kept %d", 1);
+    EXPECT_EQ(seen, "kept 1");
+    zv::KeepLogInMemory(false);
+    __android_log_print(ANDROID_LOG_DEBUG, "RIL", "written %d", 2);
+    zv::SetLogCapture(nullptr, nullptr);
+    const std::string log = Slurp(file);
+    EXPECT_EQ(log.find("kept"), std::string::npos);
+    EXPECT_NE(log.find("written 2"), std::string::npos);
+    previous ? setenv("ZORVIK_LOG_FILE", previous->c_str(), 1) : unsetenv("ZORVIK_LOG_FILE");
+    zv::ReloadHostEnvironment();
+    EXPECT_EQ(system(("rm -rf '" + dir + "'").c_str()), 0);
 }
 
 }  // namespace

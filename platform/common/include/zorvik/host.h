@@ -33,6 +33,10 @@ ZV_HOST_API int TimeScale();
 using LogCapture = void (*)(int prio, const char *tag, const char *text, void *ctx);
 ZV_HOST_API void SetLogCapture(LogCapture fn, void *ctx);
 
+/* Fuzzing hook: every line is still formatted in full (the masking and the formats run as
+   always) but stays in memory instead of being written out; false writes again. */
+ZV_HOST_API void KeepLogInMemory(bool on);
+
 /* Re-reads the environment (tests change it between cases). */
 ZV_HOST_API void ReloadHostEnvironment();
 
