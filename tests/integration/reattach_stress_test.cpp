@@ -326,7 +326,10 @@ TEST_P(ReattachStressTest, UnplugReplugWithRequestsInFlight) {
         } else {
             std::this_thread::sleep_for(std::chrono::milliseconds(rng() % (flow.storm ? 400 : 40)));
         }
-        if (flow.storm && cycle % 50 == 49) printf("cycle %d\n", cycle + 1);
+        if (flow.storm && cycle % 50 == 49) {
+            printf("cycle %d\n", cycle + 1);
+            fflush(stdout);
+        }
     }
 
     stop = true;
