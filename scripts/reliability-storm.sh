@@ -17,7 +17,7 @@ cd "$(dirname "$0")/.."
 B=${ZV_BUILD_DIR:-build}
 build() {
   cmake -S . -B "$B" -G Ninja >/dev/null
-  nice ninja -C "$B" zorvik-ril integration_tests zv-pppd-standin zvril
+  nice ninja -C "$B" zorvik-ril integration_tests zv-pppd-standin zvril zv-modemsim
 }
 
 storm() {

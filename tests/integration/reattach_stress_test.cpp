@@ -372,9 +372,9 @@ TEST_P(ReattachStressTest, UnplugReplugWithRequestsInFlight) {
 
     // The library's threads, descriptors, children and heap are what they were with the radio
     // up before.
-    EXPECT_TRUE(daemon_.WaitUntil([&] { return CountEntries("/proc/self/fd") == fds; }, 5s))
+    EXPECT_TRUE(daemon_.WaitUntil([&] { return CountEntries("/proc/self/fd") == fds; }, 20s))
         << CountEntries("/proc/self/fd") << " descriptors, " << fds << " before";
-    EXPECT_TRUE(daemon_.WaitUntil([&] { return CountEntries("/proc/self/task") == threads; }, 5s))
+    EXPECT_TRUE(daemon_.WaitUntil([&] { return CountEntries("/proc/self/task") == threads; }, 20s))
         << CountEntries("/proc/self/task") << " threads, " << threads << " before";
     if (!flow.storm) return;
     EXPECT_TRUE(daemon_.WaitUntil([] { return Children().empty(); }, 10s)) << "children: " << Join(Children());
