@@ -10,6 +10,7 @@
 #   ZV_TEST_GENERATION=hidl    either of them against the 8-13 daemon instead
 #   ZV_VG_CASE_TIMEOUT         seconds one case may take under valgrind (default 900)
 #   ZV_BUILD_DIR               the plain tree to build and run (default build)
+#   ZV_VG_OUT                  where the valgrind logs go (default <tree>/valgrind)
 # Both build the plain tree first and run at the lowest priority.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -32,7 +33,7 @@ valgrind_run() {
   local filter=${1:-*}
   command -v valgrind >/dev/null || { apt-get update -qq && apt-get install -y -qq valgrind; }
   build
-  local out=$B/valgrind
+  local out=${ZV_VG_OUT:-$B/valgrind}
   rm -rf "$out" && mkdir -p "$out"
   # Every process of this build a case starts goes through the same wrapper (the tests' emulator
   # hook), so a case re-run inside its namespaces is checked, not only its outer half. The pppd
@@ -92,5 +93,5 @@ EOF
 case ${1:-} in
   storm) shift; storm "$@" ;;
   valgrind) shift; valgrind_run "$@" ;;
-  *) sed -n '2,12p' "$0" | sed 's/^# \{0,1\}//'; exit 2 ;;
+  *) sed -n '2,/^# Both build/p' "$0" | sed 's/^# \{0,1\}//'; exit 2 ;;
 esac

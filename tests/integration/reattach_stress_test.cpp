@@ -65,6 +65,29 @@ std::vector<std::string> Children() {
     return children;
 }
 
+// What a failed count was made of: each thread's name and state, each descriptor's target.
+std::string Entries(const char *dir) {
+    std::string out;
+    if (DIR *d = opendir(dir)) {
+        while (struct dirent *e = readdir(d)) {
+            if (e->d_name[0] == '.') continue;
+            const std::string path = std::string(dir) + "/" + e->d_name;
+            std::string what;
+            if (std::ifstream stat{path + "/stat"}) {
+                std::getline(stat, what);
+                what = what.substr(0, what.find(' ', what.rfind(')') + 2));
+            } else {
+                char target[256];
+                const ssize_t n = readlink(path.c_str(), target, sizeof target - 1);
+                what = std::string(e->d_name) + " " + std::string(target, n > 0 ? static_cast<size_t>(n) : 0);
+            }
+            out += "\n  " + what;
+        }
+        closedir(d);
+    }
+    return out;
+}
+
 std::string Join(const std::vector<std::string> &v) {
     std::string out;
     for (const std::string &s : v) out += (out.empty() ? "" : ", ") + s;
@@ -378,9 +401,9 @@ TEST_P(ReattachStressTest, UnplugReplugWithRequestsInFlight) {
     // The library's threads, descriptors, children and heap are what they were with the radio
     // up before.
     EXPECT_TRUE(daemon_.WaitUntil([&] { return CountEntries("/proc/self/fd") == fds; }, 20s))
-        << CountEntries("/proc/self/fd") << " descriptors, " << fds << " before";
+        << CountEntries("/proc/self/fd") << " descriptors, " << fds << " before:" << Entries("/proc/self/fd");
     EXPECT_TRUE(daemon_.WaitUntil([&] { return CountEntries("/proc/self/task") == threads; }, 20s))
-        << CountEntries("/proc/self/task") << " threads, " << threads << " before";
+        << CountEntries("/proc/self/task") << " threads, " << threads << " before:" << Entries("/proc/self/task");
     if (!flow.storm) return;
     EXPECT_TRUE(daemon_.WaitUntil([] { return Children().empty(); }, 10s)) << "children: " << Join(Children());
     std::vector<RIL_Token>().swap(issued);
