@@ -234,6 +234,9 @@ TEST_P(ReattachStressTest, UnplugReplugWithRequestsInFlight) {
     options.ecm = data;  // the network interface's path first; the PPP path every other cycle
     StartWithModem(modemsim::ModuleType::kWcdma, options);
     ASSERT_TRUE(WaitRadioState(RADIO_STATE_SIM_READY));
+    // The SIM set-up goes on after the state says ready; its end starts, once per process, the
+    // packet data guard timer's thread and pipe, which are no part of what a replug may leave.
+    EXPECT_TRUE(daemon_.WaitUntil([&] { return LogContains("init_sigaction"); }, 20s));
     std::this_thread::sleep_for(100ms);
 
     // The radio is up as both the library and the daemon see it, and answers.
