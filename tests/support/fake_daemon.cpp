@@ -319,7 +319,9 @@ void FakeDaemon::OnRequestComplete(RIL_Token t, RIL_Errno e, void *response, siz
         if (it == d->issued_.end() || d->completions_.count(t)) {
             // No journal entry shows these two: they are told on stderr as they happen.
             std::string what = "completion of unknown token " + std::to_string(reinterpret_cast<uintptr_t>(t));
-            if (it != d->issued_.end())
+            if (d->Forgotten(t))
+                what = "second completion of token " + std::to_string(reinterpret_cast<uintptr_t>(t));
+            else if (it != d->issued_.end())
                 what = "second completion of token " + std::to_string(reinterpret_cast<uintptr_t>(t)) + " (request " +
                        std::to_string(it->second) + ")";
             fprintf(stderr, "FakeDaemon: %s\n", what.c_str());
@@ -408,8 +410,8 @@ void FakeDaemon::TimerLoop() {
 
 bool FakeDaemon::WaitForCompletion(RIL_Token t, std::chrono::milliseconds timeout, Completion *out) {
     std::unique_lock<std::mutex> lock(mu_);
-    bool ok = cv_.wait_for(lock, timeout, [&] { return completions_.count(t) > 0; });
-    if (ok && out) *out = completions_[t];
+    bool ok = cv_.wait_for(lock, timeout, [&] { return completions_.count(t) > 0 || Forgotten(t); });
+    if (ok && out && completions_.count(t)) *out = completions_[t];
     return ok;
 }
 
@@ -424,7 +426,7 @@ bool FakeDaemon::WaitForUnsolicited(int id, std::chrono::milliseconds timeout, s
     std::unique_lock<std::mutex> lock(mu_);
     const Unsolicited *found = nullptr;
     cv_.wait_for(lock, timeout, [&] {
-        for (size_t i = from; i < unsolicited_.size(); ++i) {
+        for (size_t i = from > unsolicitedBase_ ? from - unsolicitedBase_ : 0; i < unsolicited_.size(); ++i) {
             if (unsolicited_[i].id == id) {
                 found = &unsolicited_[i];
                 return true;
@@ -438,18 +440,38 @@ bool FakeDaemon::WaitForUnsolicited(int id, std::chrono::milliseconds timeout, s
 
 std::vector<Unsolicited> FakeDaemon::UnsolicitedSince(size_t from) const {
     std::lock_guard<std::mutex> lock(mu_);
+    from = from > unsolicitedBase_ ? from - unsolicitedBase_ : 0;
     if (from >= unsolicited_.size()) return {};
     return std::vector<Unsolicited>(unsolicited_.begin() + static_cast<long>(from), unsolicited_.end());
 }
 
 size_t FakeDaemon::UnsolicitedCount() const {
     std::lock_guard<std::mutex> lock(mu_);
-    return unsolicited_.size();
+    return unsolicitedBase_ + unsolicited_.size();
 }
 
 size_t FakeDaemon::CompletionCount() const {
     std::lock_guard<std::mutex> lock(mu_);
-    return completions_.size();
+    return forgottenCount_ + completions_.size();
+}
+
+bool FakeDaemon::Forgotten(RIL_Token t) const {
+    const uintptr_t n = reinterpret_cast<uintptr_t>(t) - kFirstToken;
+    return n < forgotten_.size() && forgotten_[n];
+}
+
+void FakeDaemon::Compact() {
+    std::lock_guard<std::mutex> lock(mu_);
+    for (const auto &[t, c] : completions_) {
+        const uintptr_t n = reinterpret_cast<uintptr_t>(t) - kFirstToken;
+        if (n >= forgotten_.size()) forgotten_.resize(n + 1);
+        forgotten_[n] = true;
+        issued_.erase(t);
+    }
+    forgottenCount_ += completions_.size();
+    completions_.clear();
+    unsolicitedBase_ += unsolicited_.size();
+    std::vector<Unsolicited>().swap(unsolicited_);
 }
 
 bool FakeDaemon::WaitUntil(const std::function<bool()> &pred, std::chrono::milliseconds timeout) {

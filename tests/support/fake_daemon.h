@@ -116,6 +116,11 @@ public:
     void Forget(RIL_Token t);
     void ForgetUnsolicited();
     std::vector<std::string> Violations() const;
+    // Forgets what a long run no longer needs, so that the journal stays flat however long it
+    // runs: the answers of answered tokens and the reports so far. An answered token stays
+    // known as answered (a second answer is still a violation, a wait for it still succeeds,
+    // without the answer); the counts and report positions go on as before.
+    void Compact();
 
     // Optional observer of each journal entry as it arrives (the zvril tool prints them).
     void SetObserver(std::function<void(const std::string &)> fn);
@@ -139,6 +144,7 @@ private:
     // With mu_ held.
     void AddViolation(std::string what);
     void CheckRadioState(const char *when);
+    bool Forgotten(RIL_Token t) const;
     PayloadKind ResponseKind(int request) const;
     PayloadKind UnsolKind(int id) const;
 
@@ -156,10 +162,13 @@ private:
 
     mutable std::mutex mu_;
     std::condition_variable cv_;
-    uintptr_t nextToken_ = 0x1000;
+    static constexpr uintptr_t kFirstToken = 0x1000;
+    uintptr_t nextToken_ = kFirstToken;
     std::map<RIL_Token, int> issued_;  // token -> request
     std::map<RIL_Token, Completion> completions_;
     std::vector<Unsolicited> unsolicited_;
+    std::vector<bool> forgotten_;  // answered tokens whose answers Compact dropped, by token - first
+    size_t forgottenCount_ = 0, unsolicitedBase_ = 0;
     std::vector<std::string> violations_;
     std::map<int, PayloadKind> responseKinds_, unsolKinds_;
     const RIL_RadioFunctions *connected_ = nullptr;  // the table, once RIL_Init has returned it

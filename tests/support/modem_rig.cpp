@@ -22,7 +22,13 @@ bool ModemRig::PlugIn(const RigOptions &o) {
     layout.usb.push_back({0, "01", tty(0), data.empty() ? "/dev/null" : data, true});
     layout.usb.push_back({1, "02", tty(1), modem_.SlavePath(), true});
     layout.usb.push_back({2, "03", tty(2), "/dev/null", true});
-    if (o.ecm) layout.net.push_back({o.ecmName, 4, ""});
+    // The network interface before the ports: the library chooses the data path as soon as it
+    // finds the ports, and an interface shown after them would leave that choice to chance.
+    if (o.ecm) {
+        modemsim::ModemLayout net;
+        net.net.push_back({o.ecmName, 4, ""});
+        if (!tree_.Create(net, &error_)) return false;
+    }
     return tree_.Create(layout, &error_);
 }
 

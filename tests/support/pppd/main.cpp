@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <linux/if.h>
 #include <linux/if_tun.h>
+#include <poll.h>
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -128,5 +129,16 @@ int main(int argc, char **argv) {
             Write(props + "/net.ppp0.dns2", std::string(kDns2) + "\n");
         }
     }
-    for (;;) pause();  // until killed; the TUN device goes with us
+    // Until killed, or until the line hangs up: pulled out with the modem, pppd's tty reports
+    // the hang-up and pppd ends ("Modem hangup"), as it does without "persist"; a line already
+    // gone cannot be opened, and pppd ends at once. The TUN device goes with us.
+    if (argc < 2) {
+        for (;;) pause();
+    }
+    const int line = open((Env("ZORVIK_ROOT") + argv[1]).c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (line < 0) return 1;
+    for (;;) {
+        struct pollfd p = {line, 0, 0};
+        if (poll(&p, 1, -1) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) return 1;
+    }
 }
