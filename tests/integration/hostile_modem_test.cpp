@@ -239,7 +239,6 @@ TEST_F(HostileModemTest, SurvivesGarbageFloodsAndWrongAnswersWhileRequestsRun) {
             const long long ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
             for (long long was = slowestMs.load(); ms > was && !slowestMs.compare_exchange_weak(was, ms);) {
             }
-            daemon_.Forget(t);
             ++answered;
         }
     };
@@ -272,7 +271,7 @@ TEST_F(HostileModemTest, SurvivesGarbageFloodsAndWrongAnswersWhileRequestsRun) {
             std::this_thread::sleep_for(1ms);
         }
         if (batches % 16 == 0) {
-            daemon_.ForgetUnsolicited();
+            daemon_.Compact();
             modem.ClearCommands();
             const long rss = RssKb();
             if (!warm && sent >= total / 10) warmRss = rss, warmHeap = HeapKb(), warm = true;
@@ -287,7 +286,7 @@ TEST_F(HostileModemTest, SurvivesGarbageFloodsAndWrongAnswersWhileRequestsRun) {
         ASSERT_TRUE(fault.empty()) << fault << " (after " << sent << " lines, seed " << seed << ")";
     }
     const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - began).count();
-    daemon_.ForgetUnsolicited();
+    daemon_.Compact();
     modem.ClearCommands();
     const long endRss = RssKb(), endHeap = HeapKb();
     printf("hostile modem: %zu lines in %lld ms, %zu requests answered (slowest %lld ms, bound %lld ms), "

@@ -489,17 +489,6 @@ bool FakeDaemon::WaitUntil(const std::function<bool()> &pred, std::chrono::milli
     }
 }
 
-void FakeDaemon::Forget(RIL_Token t) {
-    std::lock_guard<std::mutex> lock(mu_);
-    issued_.erase(t);
-    completions_.erase(t);
-}
-
-void FakeDaemon::ForgetUnsolicited() {
-    std::lock_guard<std::mutex> lock(mu_);
-    std::vector<Unsolicited>().swap(unsolicited_);
-}
-
 std::vector<std::string> FakeDaemon::Violations() const {
     std::lock_guard<std::mutex> lock(mu_);
     return violations_;

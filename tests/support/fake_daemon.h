@@ -110,11 +110,6 @@ public:
     size_t UnsolicitedCount() const;
     size_t CompletionCount() const;
     bool WaitUntil(const std::function<bool()> &pred, std::chrono::milliseconds timeout);
-    // A long run's journal would grow with it. A checked token can be dropped (a later
-    // completion of it is one of an unknown token, a violation as before), and so can the
-    // reports so far (indices into them start again from 0).
-    void Forget(RIL_Token t);
-    void ForgetUnsolicited();
     std::vector<std::string> Violations() const;
     // Forgets what a long run no longer needs, so that the journal stays flat however long it
     // runs: the answers of answered tokens and the reports so far. An answered token stays
