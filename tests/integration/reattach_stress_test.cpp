@@ -4,7 +4,7 @@
 // shortage that comes and goes, and the storm with requests of every kind and data calls up on
 // both paths (PPP and the network interface, inside the network laboratory as root). The
 // moments come from a seed the case prints; ZV_STRESS_SEED repeats a run, ZV_STRESS_CYCLES
-// sets its length (scripts/reliability-storm.sh storm runs the long one).
+// sets its length (scripts/reliability.sh storm runs the long one).
 #include <gtest/gtest.h>
 
 #include <dirent.h>
