@@ -243,15 +243,7 @@ TEST_F(HostileModemTest, SurvivesGarbageFloodsAndWrongAnswersWhileRequestsRun) {
         }
     };
     std::thread a(requester, seed + 2), b(requester, seed + 3);
-    struct Joiner {
-        std::atomic<bool> &stop;
-        std::thread &a, &b;
-        ~Joiner() {
-            stop = true;
-            if (a.joinable()) a.join();
-            if (b.joinable()) b.join();
-        }
-    } joiner{stop, a, b};
+    zvtest::StopAndJoin joiner{stop, a, b};
 
     Hostile source(seed);
     const size_t total = LineCount();

@@ -332,15 +332,7 @@ TEST_P(ReattachStressTest, UnplugReplugWithRequestsInFlight) {
     });
 
     // However the cycles end, the helper threads stop before the test does.
-    struct Joiner {
-        std::atomic<bool> &stop;
-        std::thread &a, &b;
-        ~Joiner() {
-            stop = true;
-            if (a.joinable()) a.join();
-            if (b.joinable()) b.join();
-        }
-    } joiner{stop, shortage, requester};
+    zvtest::StopAndJoin joiner{stop, shortage, requester};
 
     for (int cycle = 0; cycle < cycles && !HasFatalFailure(); ++cycle) {
         Unplug();

@@ -10,10 +10,23 @@
 #include "support/fake_daemon.h"
 #include "support/modem_rig.h"
 
+#include <atomic>
 #include <functional>
 #include <memory>
+#include <thread>
 
 namespace zvtest {
+
+// Helper threads that stop before the test does, however it ends: sets stop, joins both.
+struct StopAndJoin {
+    std::atomic<bool> &stop;
+    std::thread &a, &b;
+    ~StopAndJoin() {
+        stop = true;
+        if (a.joinable()) a.join();
+        if (b.joinable()) b.join();
+    }
+};
 
 class LibraryTest : public ::testing::Test {
 protected:
