@@ -17,6 +17,7 @@
 #include <vector>
 
 #include <zvlog.h>
+#include <zvthreadword.h>
 #include <zvplatform.h>
 #include <zvrequest.h>
 #include <zvshared.h>
@@ -36,7 +37,8 @@ bool g_pendingIsSetup = false;  // else a deactivation
 bool g_configuring = false;
 unsigned long long g_epoch = 0;
 
-thread_local bool t_held = false;
+// This thread holds s_ndis_mutex (a key, not a thread_local: see zvthreadword.h).
+zv::ThreadWord<bool> t_held;
 
 enum class Reply { kDone, kFailed, kSetupFailed, kSetupLost, kSetupRecord, kListChanged };
 struct Answer {
@@ -298,25 +300,25 @@ bool TransitionPending() {
 
 void NdisLockAcquire() {
     pthread_mutex_lock(&s_ndis_mutex);
-    t_held = true;
+    t_held.Set(true);
 }
 
 void NdisLockRelease() {
     std::vector<Answer> answers;
     answers.swap(g_answers);
-    t_held = false;
+    t_held.Set(false);
     pthread_mutex_unlock(&s_ndis_mutex);
     for (const Answer &a : answers) Send(a);
 }
 
-bool NdisLockHeld() { return t_held; }
+bool NdisLockHeld() { return t_held.Get(); }
 
 void StoreCallField(char (&field)[65], const char *value, size_t limit) {
     auto store = [&] {
         memset(field, 0, sizeof field);
         memcpy(field, value, strnlen(value, limit));
     };
-    if (t_held) return store();
+    if (t_held.Get()) return store();
     NdisLock lock;
     store();
 }
@@ -337,7 +339,7 @@ void DropDataCall() {
     };
     // The channel's time-out hook may run on a thread inside a run of the machine: that run
     // holds the lock already, and sends the answers when it lets go.
-    if (t_held) return drop();
+    if (t_held.Get()) return drop();
     NdisLock lock;
     drop();
 }

@@ -25,8 +25,18 @@ constexpr unsigned char kBearerData = 0x08;
 
 void WriteByte(BitWriter *w, int value) { WriteBits(w, 8, value & 0xff); }
 
+// An enum field of the framework's record as the int it holds: the record comes from the
+// daemon as it was sent, and a value outside the enum must be refused, not loaded as the enum.
+template <typename E>
+int Bits(const E &field) {
+    static_assert(sizeof(E) == sizeof(int));
+    int v;
+    memcpy(&v, &field, sizeof v);
+    return v;
+}
+
 bool ValidMessage(const RIL_CDMA_SMS_Message &m) {
-    const int mode = static_cast<int>(m.sAddress.digit_mode);
+    const int mode = Bits(m.sAddress.digit_mode);
     if (mode != RIL_CDMA_SMS_DIGIT_MODE_4_BIT && mode != RIL_CDMA_SMS_DIGIT_MODE_8_BIT) return false;
     if (m.sAddress.number_of_digits > RIL_CDMA_SMS_ADDRESS_MAX) return false;
     return m.uBearerDataLen >= 0 && m.uBearerDataLen <= RIL_CDMA_SMS_BEARER_DATA_MAX;
@@ -35,9 +45,9 @@ bool ValidMessage(const RIL_CDMA_SMS_Message &m) {
 }  // namespace
 
 int AddressBits(const RIL_CDMA_SMS_Address &a) {
-    const bool eightBit = a.digit_mode == RIL_CDMA_SMS_DIGIT_MODE_8_BIT;
+    const bool eightBit = Bits(a.digit_mode) == RIL_CDMA_SMS_DIGIT_MODE_8_BIT;
     int bits = 2 + 8;
-    if (eightBit) bits += 3 + (a.number_mode == RIL_CDMA_SMS_NUMBER_MODE_NOT_DATA_NETWORK ? 4 : 0);
+    if (eightBit) bits += 3 + (Bits(a.number_mode) == RIL_CDMA_SMS_NUMBER_MODE_NOT_DATA_NETWORK ? 4 : 0);
     return bits + a.number_of_digits * (eightBit ? 8 : 4);
 }
 
@@ -59,15 +69,15 @@ bool EncodeMessage(const RIL_CDMA_SMS_Message &m, const RIL_CDMA_SMS_WriteArgs *
     WriteByte(&w, received ? kOriginatingAddress : kDestinationAddress);
 
     const RIL_CDMA_SMS_Address &a = m.sAddress;
-    const bool eightBit = a.digit_mode == RIL_CDMA_SMS_DIGIT_MODE_8_BIT;
+    const bool eightBit = Bits(a.digit_mode) == RIL_CDMA_SMS_DIGIT_MODE_8_BIT;
     const int bits = AddressBits(a);
     WriteByte(&w, (bits + 7) / 8);
     WriteBits(&w, 1, eightBit ? 1 : 0);
-    const int numberMode = eightBit ? (a.number_mode == RIL_CDMA_SMS_NUMBER_MODE_DATA_NETWORK ? 1 : 0) : 0;
+    const int numberMode = eightBit ? (Bits(a.number_mode) == RIL_CDMA_SMS_NUMBER_MODE_DATA_NETWORK ? 1 : 0) : 0;
     WriteBits(&w, 1, numberMode);
     if (eightBit) {
-        WriteBits(&w, 3, static_cast<int>(a.number_type) & 0x7);
-        if (numberMode == 0) WriteBits(&w, 4, static_cast<int>(a.number_plan) & 0xf);
+        WriteBits(&w, 3, Bits(a.number_type) & 0x7);
+        if (numberMode == 0) WriteBits(&w, 4, Bits(a.number_plan) & 0xf);
     }
     WriteBits(&w, 8, a.number_of_digits);
     for (int i = 0; i < a.number_of_digits; ++i) WriteBits(&w, eightBit ? 8 : 4, a.digits[i]);

@@ -73,9 +73,12 @@ class Arena {
         memcpy(b.data(), &value, sizeof(T));
         return reinterpret_cast<T *>(b.data());
     }
+    // Garbage bytes; the last one a zero, as the daemon's strings always end (a request whose
+    // data is a string reads it up to there).
     void *Blob(size_t n) {
         std::vector<char> &b = blobs_.emplace_back(n);
         for (char &c : b) c = static_cast<char>(rng_());
+        b.back() = '\0';
         return b.data();
     }
 
@@ -170,6 +173,8 @@ class HostileFramework : public zvtest::DevSimTest {
         const bool list = l.in == In::kStrings || l.in == In::kInts || l.in == In::kBroadcastConfig;
         if (list) {
             forms.push_back(Shaped(a, l, nullptr, 64));
+        } else if (l.in == In::kString) {
+            forms.push_back({a.Garbage(4096), sizeof(char *)});
         } else {  // a whole record with 4 KB of garbage behind it
             const Data d = Shaped(a, l, nullptr, l.count);
             void *big = a.Blob(d.length + 4096);
