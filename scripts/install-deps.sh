@@ -9,6 +9,7 @@ PKGS=(
   libgammu-dev
   iproute2 dnsmasq-base dhcpcd-base ppp socat
   tshark
+  android-liblog-dev android-libcutils-dev
 )
 
 missing=()

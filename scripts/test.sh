@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds and runs every test: the library against the 8+ platform header shape, the suite plainly, under ASan+UBSan, under TSan, for 32-bit ARM
+# Builds and runs every test: the library against the 8+ platform header shape, the device build's
+# sources against the platform's real log and property headers, the suite plainly, under ASan+UBSan, under TSan, for 32-bit ARM
 # under qemu-arm, the PPP data path over a real link in a VM, and each libFuzzer target briefly; ends with one line adding them all up ("N passed, N failed").
 # Usage: scripts/test.sh [--quick] (plain suite only)
 #   ZV_FUZZ_SECONDS  seconds per fuzz target (default 10)
@@ -87,6 +88,9 @@ if scripts/check-layers.sh; then passed=$((passed + 1)); else failed=$((failed +
 
 echo "== the library against the 8+ platform header shape"
 if scripts/build-header-shapes.sh; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
+
+echo "== the device build's sources against the platform's log and property headers"
+if scripts/check-device-build.sh; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
 
 echo "== tests (plain build)"
 run_suite build
