@@ -17,6 +17,7 @@
 #include <zvril.h>
 #include <zvshared.h>
 #include <zvstr.h>
+#include <zvthread.h>
 
 #include "core_internal.h"
 
@@ -43,12 +44,7 @@ void StoreDevicePath(const char *path) {
 }
 
 bool StartDetached(void *(*body)(void *)) {
-    pthread_attr_t attr;
-    pthread_attr_init(&attr);
-    pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
-    pthread_t tid;
-    int err = pthread_create(&tid, &attr, body, nullptr);
-    pthread_attr_destroy(&attr);
+    const int err = zv::StartDetachedThread(body, nullptr);
     if (err != 0) errno = err;
     return err == 0;
 }

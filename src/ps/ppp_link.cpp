@@ -23,6 +23,7 @@
 #include <zvrequest.h>
 #include <zvshared.h>
 #include <zvstr.h>
+#include <zvthread.h>
 
 #include "mm/mm.h"
 #include "ps/ppp_internal.h"
@@ -120,16 +121,6 @@ void Supersede() {
     g_pppRunning = false;
 }
 
-int StartDetached(void *(*body)(void *), void *arg) {
-    pthread_attr_t attr;
-    pthread_attr_init(&attr);
-    pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
-    pthread_t id;
-    int err = pthread_create(&id, &attr, body, arg);
-    pthread_attr_destroy(&attr);
-    return err;
-}
-
 // Starts the PPP thread of a new run; the run's number, *err the thread call's result.
 unsigned StartPppRun(int *err) {
     unsigned run;
@@ -140,7 +131,7 @@ unsigned StartPppRun(int *err) {
         zv::Store(terminal_connect, 0);
         g_pppRunning = true;
     }
-    *err = StartDetached(ModemRunPPPScript, reinterpret_cast<void *>(static_cast<uintptr_t>(run)));
+    *err = zv::StartDetachedThread(ModemRunPPPScript, reinterpret_cast<void *>(static_cast<uintptr_t>(run)));
     if (*err != 0) {
         std::lock_guard<std::mutex> lock(g_pppMutex);
         if (run == g_pppRun) g_pppRunning = false;
@@ -224,7 +215,7 @@ void *AddressThread(void *param) {
 
 int StartAddressWait(RIL_Token t, unsigned run) {
     auto *wait = new AddressWait{t, run};
-    int err = StartDetached(AddressThread, wait);
+    int err = zv::StartDetachedThread(AddressThread, wait);
     if (err != 0) delete wait;
     return err;
 }

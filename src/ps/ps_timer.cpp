@@ -16,6 +16,7 @@
 
 #include <zorvik/host.h>
 #include <zvlog.h>
+#include <zvthread.h>
 
 #include "ps/ps.h"
 #include "ps/ps_internal.h"
@@ -66,18 +67,13 @@ bool StartTimerThreadLocked() {
         g_wakeRead.store(fds[0], std::memory_order_relaxed);
         g_wakeWrite.store(fds[1], std::memory_order_release);
     }
-    pthread_attr_t attr;
-    pthread_attr_init(&attr);
-    pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
-    pthread_t thread;
     // The thread must not take SIGALRM itself: it would only interrupt its own read.
     sigset_t alarm, previous;
     sigemptyset(&alarm);
     sigaddset(&alarm, SIGALRM);
     pthread_sigmask(SIG_BLOCK, &alarm, &previous);
-    int err = pthread_create(&thread, &attr, TimerThread, nullptr);
+    int err = zv::StartDetachedThread(TimerThread, nullptr);
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-    pthread_attr_destroy(&attr);
     if (err != 0) {
         RLOGD("guard timer: pthread_create failed, %s", strerror(err));
         return false;
