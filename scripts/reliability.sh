@@ -17,6 +17,8 @@
 #   scripts/reliability.sh valgrind [FILTER]        every integration case (or those matching the
 #                                                   gtest FILTER), one process each, under memcheck;
 #                                                   programs of this build a case starts too
+#   ZV_FUZZ_ROUND              executions per fuzz round (default 1000000); a stopped run resumes
+#   ZV_FUZZ_FRESH=1            count a target's executions from 0 again
 #   ZV_TEST_GENERATION=hidl    storm or valgrind against the 8-13 daemon instead
 #   ZV_VG_CASE_TIMEOUT         seconds one case may take under valgrind (default 900)
 #   ZV_BUILD_DIR               the plain tree to build and run (default build)
@@ -25,19 +27,22 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 usage() {
-  sed -n '2,23p' "$0" | sed 's/^# \{0,1\}//'
+  sed -n '2,25p' "$0" | sed 's/^# \{0,1\}//'
   exit 2
 }
 
 # One target at a time, each to N executions from its corpus (build-fuzz/corpus/, shared with
-# the test command's brief runs, so depth accumulates); prints executions and rate per target.
+# the test command's brief runs, so depth accumulates). A target runs in rounds of at most
+# ZV_FUZZ_ROUND executions, each from the corpus the rounds before it grew, and its total is kept
+# in build-fuzz/<target>.depth.total after every round: a run stopped part-way resumes where it
+# was (ZV_FUZZ_FRESH=1 starts the count again). Prints executions, rate and seconds per target.
 fuzz() {
-  local runs=${1:-10000000}
+  local runs=${1:-10000000} round=${ZV_FUZZ_ROUND:-1000000}
   [ $# -gt 0 ] && shift
   CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -G Ninja -DZV_FUZZ=ON -DZV_TESTS=OFF -DZV_BENCH=OFF >/dev/null
   nice -n 19 ninja -C build-fuzz >/dev/null
   mkdir -p build-fuzz/artifacts
-  local targets=("$@") failed=0 name target corpus seeds log status ran rate secs
+  local targets=("$@") failed=0 name target corpus seeds log status ran total this secs spent totals
   [ ${#targets[@]} -eq 0 ] && for target in build-fuzz/bin/*_fuzz; do targets+=("$(basename "$target")"); done
   for name in "${targets[@]}"; do
     corpus=build-fuzz/corpus/$name
@@ -45,18 +50,29 @@ fuzz() {
     seeds=fuzz/seeds/$name
     [ -d "$seeds" ] || seeds=
     log=build-fuzz/$name.depth.log
-    secs=$SECONDS
-    set +e
-    nice -n 19 "build-fuzz/bin/$name" -runs="$runs" -artifact_prefix=build-fuzz/artifacts/ -print_final_stats=1 \
-      "$corpus" $seeds >"$log" 2>&1
-    status=$?
-    set -e
-    ran=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
-    rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -n 1)
+    totals=build-fuzz/$name.depth.total   # "<executions> <seconds>" so far
+    [ "${ZV_FUZZ_FRESH:-0}" = 1 ] && rm -f "$totals"
+    total=0 spent=0
+    [ -f "$totals" ] && read -r total spent <"$totals"
+    status=0
+    while [ "$total" -lt "$runs" ]; do
+      this=$((runs - total < round ? runs - total : round))
+      secs=$SECONDS
+      set +e
+      nice -n 19 "build-fuzz/bin/$name" -runs="$this" -artifact_prefix=build-fuzz/artifacts/ -print_final_stats=1 \
+        "$corpus" $seeds >"$log" 2>&1
+      status=$?
+      set -e
+      [ "$status" -eq 0 ] || break
+      ran=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
+      total=$((total + ${ran:-0}))
+      spent=$((spent + SECONDS - secs))
+      echo "$total $spent" >"$totals"
+    done
     if [ "$status" -eq 0 ]; then
-      echo "$name: ${ran:-?} executions, ${rate:-?} exec/s, $((SECONDS - secs)) s, no crash"
+      echo "$name: $total executions, $((total / (spent > 0 ? spent : 1))) exec/s, $spent s, no crash"
     else
-      echo "$name: FAILED after ${ran:-?} executions (exit $status); report in $log"
+      echo "$name: FAILED after $total executions and part of a round (exit $status); report in $log"
       failed=$((failed + 1))
     fi
   done
