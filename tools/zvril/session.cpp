@@ -12,6 +12,7 @@
 #include <fstream>
 
 #include "support/ps_lab.h"
+#include "trace_html.h"
 #include "words.h"
 
 namespace zvril {
@@ -87,6 +88,11 @@ Trace::~Trace() { Close(); }
 
 bool Trace::Open(const std::string &path, const std::string &logPath, std::string *error) {
     out_ = std::fopen(path.c_str(), "w");
+    if (out_ && IsHtmlTraceName(path)) {
+        page_ = out_, pageName_ = path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
+        out_ = std::tmpfile();
+        if (!out_) std::fclose(page_), page_ = nullptr;
+    }
     if (!out_) {
         *error = "cannot write the trace file " + path + ": " + std::strerror(errno) + "; give --trace a writable path";
         return false;
@@ -148,6 +154,14 @@ void Trace::Close() {
     if (poller_.joinable()) poller_.join();
     std::lock_guard<std::mutex> lock(mu_);
     DrainLogLocked();
+    if (page_ && out_) {
+        std::string error;
+        std::rewind(out_);
+        bool ok = WriteTraceHtml(out_, page_, pageName_, &error);
+        if (std::fclose(page_) != 0 && ok) ok = false, error = std::strerror(errno);
+        if (!ok) Error("cannot write the trace page " + pageName_ + ": " + error + "; check the disk");
+        page_ = nullptr;
+    }
     if (out_) std::fclose(out_);
     if (log_) std::fclose(log_);
     out_ = log_ = nullptr;
