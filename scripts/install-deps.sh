@@ -9,6 +9,7 @@ PKGS=(
   libgammu-dev
   iproute2 dnsmasq-base dhcpcd-base ppp socat
   tshark
+  chromium  # run headless by the trace page's test
 )
 
 missing=()
