@@ -48,7 +48,7 @@ struct Model {
     std::vector<Request> requests;
     std::vector<Exchange> exchanges;
     std::vector<Point> points;
-    size_t lines = 0, kept = 0, skipped = 0;
+    size_t lines = 0, kept = 0, skipped = 0, cut = 0;
     When first = {-1, -1}, last;
 };
 
@@ -116,7 +116,10 @@ void Add(Model *m, const std::string &line) {
         ++m->skipped;
         return;
     }
-    if (m->kept >= kTraceHtmlMaxLines) return;
+    if (m->kept >= kTraceHtmlMaxLines) {
+        ++m->cut;
+        return;
+    }
     ++m->kept;
     const When at = {m->first.real < 0 ? t : std::max(t, m->last.shown + kSpread), t};
     if (m->first.real < 0) m->first = at;
@@ -233,7 +236,7 @@ std::string ModelJson(const Model &m, const std::string &title) {
     Json(&j, title);
     j += ",\"lines\":" + std::to_string(m.lines) + ",\"kept\":" + std::to_string(m.kept) +
          ",\"skipped\":" + std::to_string(m.skipped) + ",\"max\":" + std::to_string(kTraceHtmlMaxLines) +
-         ",\"cut\":" + (m.kept >= kTraceHtmlMaxLines && m.lines > m.kept + m.skipped ? "true" : "false");
+         ",\"cut\":" + std::to_string(m.cut);
     const When first = m.first.real < 0 ? When{} : m.first, last = m.last;
     j += ",\"t0\":", Number(&j, first.shown), j += ",\"t1\":", Number(&j, last.shown);
     // Each span: where it is drawn, its fields, then its times in the journal.
@@ -371,8 +374,8 @@ s.dataset.requests=nReq;s.dataset.errors=nMark;s.dataset.lanes=lanes.join("|");
 s.dataset.exchanges=exs.length;s.dataset.reports=pts.length;
 s.textContent=nReq+" requests, "+nMark+" marked ("+counts.error+" errors, "+counts.timeout+" time-outs, "+counts.refused+" refused, "+counts.dropped+" dropped reports), "+exs.length+" AT exchanges, "+pts.length+" unsolicited lines and reports, "+f3(D.t1-D.t0)+" s";
 let note="";
-if(D.cut)note+="The journal has "+D.lines+" lines; this page holds the first "+D.max+". ";
-if(D.skipped)note+=D.skipped+" lines were not journal events and are left out.";
+if(D.cut)note+="The journal has "+D.lines+" lines; this page holds its first "+D.max+" events and leaves "+D.cut+" out. ";
+if(D.skipped)note+=D.skipped+(D.skipped===1?" line is":" lines are")+" not a journal event, left out.";
 $("note").textContent=note;
 // Details of one item as plain text: everything from the journal goes in through textContent.
 function text(it){
@@ -413,20 +416,22 @@ function render(){
   const digits=Math.max(0,Math.min(4,-Math.floor(Math.log10(step))));
   for(let t=Math.ceil(v0/step)*step;t<=v1;t+=step){const b=el("b","",t.toFixed(digits)+" s");b.style.left=((t-v0)*k)+"px";ax.appendChild(b);}
 }
-function zoom(f,at){
+let queued=false;
+function later(){if(!queued){queued=true;requestAnimationFrame(()=>{queued=false;render();});}}
+function zoom(f,at,now){
   let span=Math.min(Math.max((v1-v0)*f,MIN),(T1-T0)+2*PAD);
-  const r=(at-v0)/(v1-v0);v0=at-r*span;v1=v0+span;render();
+  const r=(at-v0)/(v1-v0);v0=at-r*span;v1=v0+span;if(now)render();else later();
 }
 function zoomTo(a,b){const m=Math.max((b-a)*0.15,MIN/2);v0=a-m;v1=Math.max(b+m,v0+MIN);render();}
 const view=$("view");
 view.addEventListener("wheel",e=>{e.preventDefault();const r=view.getBoundingClientRect();zoom(e.deltaY>0?1.25:0.8,v0+(e.clientX-r.left)/r.width*(v1-v0));},{passive:false});
-$("zin").onclick=()=>zoom(0.5,(v0+v1)/2);
-$("zout").onclick=()=>zoom(2,(v0+v1)/2);
+$("zin").onclick=()=>zoom(0.5,(v0+v1)/2,true);
+$("zout").onclick=()=>zoom(2,(v0+v1)/2,true);
 $("zall").onclick=()=>{v0=T0-PAD;v1=T1+PAD;render();};
 let drag=null;
 view.addEventListener("mousedown",e=>{drag={x:e.clientX,v0:v0,v1:v1,moved:false};view.classList.add("drag");});
 window.addEventListener("mousemove",e=>{
-  if(drag){const dx=e.clientX-drag.x;if(Math.abs(dx)>2)drag.moved=true;const dt=dx/width()*(drag.v1-drag.v0);v0=drag.v0-dt;v1=drag.v1-dt;render();return;}
+  if(drag){const dx=e.clientX-drag.x;if(Math.abs(dx)>2)drag.moved=true;const dt=dx/width()*(drag.v1-drag.v0);v0=drag.v0-dt;v1=drag.v1-dt;later();return;}
   const tip=$("tip"),k=e.target&&e.target.dataset?e.target.dataset.k:undefined;
   if(k===undefined){tip.style.display="none";highlight(sel);return;}
   const it=items[+k];highlight(it);tip.textContent=text(it);tip.style.display="block";
