@@ -152,19 +152,24 @@ void Trace::Close() {
         stop_ = true;
     }
     if (poller_.joinable()) poller_.join();
-    std::lock_guard<std::mutex> lock(mu_);
-    DrainLogLocked();
-    if (page_ && out_) {
-        std::string error;
-        std::rewind(out_);
-        bool ok = WriteTraceHtml(out_, page_, pageName_, &error);
-        if (std::fclose(page_) != 0 && ok) ok = false, error = std::strerror(errno);
-        if (!ok) Error("cannot write the trace page " + pageName_ + ": " + error + "; check the disk");
-        page_ = nullptr;
+    FILE *journal = nullptr, *page = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(mu_);
+        DrainLogLocked();
+        if (log_) std::fclose(log_);
+        journal = out_, page = page_;
+        out_ = log_ = page_ = nullptr;
     }
-    if (out_) std::fclose(out_);
-    if (log_) std::fclose(log_);
-    out_ = log_ = nullptr;
+    // The page is drawn with the lock free: a report the library sends meanwhile must not wait
+    // for it (it is no longer traced).
+    if (page && journal) {
+        std::string error;
+        std::rewind(journal);
+        bool ok = WriteTraceHtml(journal, page, pageName_, &error);
+        if (std::fclose(page) != 0 && ok) ok = false, error = std::strerror(errno);
+        if (!ok) Error("cannot write the trace page " + pageName_ + ": " + error + "; check the disk");
+    }
+    if (journal) std::fclose(journal);
 }
 
 // ---- Session

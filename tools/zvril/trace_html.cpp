@@ -359,9 +359,9 @@ function build(name,key,list){
   const h=rows*ROW+4;n.style.height=h+"px";l.style.height=h+"px";
   for(const it of list){it.el.style.top=(2+it.row*ROW)+"px";it.el.dataset.k=items.length;items.push(it);l.appendChild(it.el);}
 }
-const reqs=D.req.map((r,i)=>{const e=el("div","it req "+r[4]+((r[4]==="error"||r[4]==="timeout"||r[4]==="refused")?" mark":""),r[2]);return {t0:r[0],t1:r[1],el:e,kind:"req",i:i,ex:[]};});
-const exs=D.at.map((a,i)=>{const e=el("div","it ex"+(a[6]?" bad":""),a[2]);if(a[5]>=0&&a[5]<reqs.length)reqs[a[5]].ex.push(i);return {t0:a[0],t1:a[1],el:e,kind:"at",i:i};});
-const pts=D.ev.map((p,i)=>{const e=el("div","it pt "+p[1]+(p[1]==="dropped"?" mark":""));return {t0:p[0],t1:p[0],el:e,kind:"ev",i:i};});
+const reqs=D.req.map((r,i)=>{const e=el("div","it req "+r[4]+((r[4]==="error"||r[4]==="timeout"||r[4]==="refused")?" mark":""),r[2]);return {t0:r[0],t1:r[1],real:r[8],el:e,kind:"req",i:i,ex:[]};});
+const exs=D.at.map((a,i)=>{const e=el("div","it ex"+(a[6]?" bad":""),a[2]);if(a[5]>=0&&a[5]<reqs.length)reqs[a[5]].ex.push(i);return {t0:a[0],t1:a[1],real:a[7],el:e,kind:"at",i:i};});
+const pts=D.ev.map((p,i)=>{const e=el("div","it pt "+p[1]+(p[1]==="dropped"?" mark":""));return {t0:p[0],t1:p[0],real:p[4],el:e,kind:"ev",i:i};});
 build("framework","framework",reqs);
 build("AT control port","at",exs);
 build("unsolicited","unsol",pts);
@@ -450,7 +450,7 @@ if(marked.length){
   box.appendChild(el("h2","",marked.length+" marked"));const tb=el("table");
   for(const it of marked){const tr=el("tr");
     const first=text(it).split("\n");
-    tr.appendChild(el("td","",text(it).match(/ ([0-9.]+) s/)[1]+" s"));tr.appendChild(el("td","",first[0]));tr.appendChild(el("td","",first.slice(1,4).join("  ")));
+    tr.appendChild(el("td","",f3(it.real)+" s"));tr.appendChild(el("td","",first[0]));tr.appendChild(el("td","",first.slice(1,4).join("  ")));
     tr.onclick=()=>{select(it);highlight(it);zoomTo(it.t0,it.t1);};tb.appendChild(tr);}
   box.appendChild(tb);
 }
