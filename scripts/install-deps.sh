@@ -9,7 +9,8 @@ PKGS=(
   libgammu-dev
   iproute2 dnsmasq-base dhcpcd-base ppp socat
   tshark
-  android-liblog-dev android-libcutils-dev
+  android-liblog-dev android-libcutils-dev  # the device build's sources compiled against them
+  chromium  # run headless by the trace page's test
 )
 
 missing=()

@@ -244,6 +244,9 @@ TEST_F(ZvrilCli, CommandLineMistakesStopWithOneLine) {
          4,
          "no modem found within 1 s (radio state UNAVAILABLE); check that the modem is plugged in"},
         {{"--trace", "/nonexistent-dir/t.txt", "status"}, 5, "cannot write the trace file /nonexistent-dir/t.txt"},
+        {{"--trace", "/nonexistent-dir/t.html", "status"}, 5, "cannot write the trace file /nonexistent-dir/t.html"},
+        {{"trace", "--html", "/nonexistent-dir/t.html", "/nonexistent-dir/j.txt"}, 5, "cannot read the journal"},
+        {{"trace", "--png", "t.png", "j.txt"}, 2, "trace takes --html OUT.html JOURNAL"},
     };
     for (const auto &c : cases) {
         std::string shown;
@@ -261,7 +264,7 @@ TEST_F(ZvrilCli, HelpForEveryCommand) {
     ASSERT_EQ(all.code, 0);
     EXPECT_NE(all.out.find("Exit codes: 0 done"), std::string::npos);
     for (const char *command : {"demo", "status", "sms send", "ussd", "dial", "hangup", "data up", "data down", "scan",
-                                "pin", "at", "watch"}) {
+                                "pin", "at", "watch", "trace"}) {
         EXPECT_NE(all.out.find(std::string("  ") + command), std::string::npos) << command;
         std::vector<std::string> args;
         std::istringstream words(command);

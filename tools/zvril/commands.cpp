@@ -16,6 +16,7 @@
 #include <span>
 #include <string_view>
 
+#include "trace_html.h"
 #include "words.h"
 
 #include <modemsim/calls.h>
@@ -156,7 +157,7 @@ std::string Bytes(size_t n) {
 // Why the 8-13 daemon would not take this successful answer: it checks each answer's size
 // or count exactly, and gives the framework INVALID_RESPONSE with an empty value instead
 // (the socket daemon read older forms by their length). "" when it takes the answer.
-std::string HalRefusal(Session &s, int request, const Session::Answer &a) {
+std::string HalRefusalWhy(Session &s, int request, const Session::Answer &a) {
     if (!s.Hidl() || !Ok(a)) return "";
     const size_t n = a.c.length, count = n / sizeof(char *);
     const int level = HalLevel(s);
@@ -196,8 +197,15 @@ std::string HalRefusal(Session &s, int request, const Session::Answer &a) {
     }
 }
 
+// The refusal also goes into the trace, right after the answer it concerns.
+std::string HalRefusal(Session &s, int request, const Session::Answer &a) {
+    std::string why = HalRefusalWhy(s, request, a);
+    if (!why.empty()) s.Mark("refused", s.RequestName(request) + "\t" + std::to_string(request) + "\t" + why);
+    return why;
+}
+
 // Why the 8-13 daemon would drop this report; "" when it passes it on.
-std::string HalDrop(Session &s, const zvtest::Unsolicited &u) {
+std::string HalDropWhy(Session &s, const zvtest::Unsolicited &u) {
     if (!s.Hidl()) return "";
     switch (u.id) {
         case RIL_UNSOL_SIGNAL_STRENGTH:
@@ -221,6 +229,16 @@ std::string HalDrop(Session &s, const zvtest::Unsolicited &u) {
         default:
             return "";
     }
+}
+
+// A dropped report is marked in the trace too, right after the report.
+std::string HalDrop(Session &s, const zvtest::Unsolicited &u) {
+    std::string why = HalDropWhy(s, u);
+    if (!why.empty()) {
+        std::string name = UnsolicitedName(u.id);
+        s.Mark("dropped", (name.empty() ? "UNSOL" : name) + "\t" + std::to_string(u.id) + "\t" + why);
+    }
+    return why;
 }
 
 // A row of an answer the 8-13 daemon would not take: failed, with what the library said.
@@ -1584,6 +1602,11 @@ const std::vector<Command> &Commands() {
          "Example: zvril at 'AT+CSQ'\n", 1, 1, RunAt},
         {"watch", "[SECONDS]", "print the modem's events as they arrive", "Runs until Ctrl-C or for SECONDS.\n", 0, 1,
          RunWatch},
+        {"trace", "--html OUT.html JOURNAL", "draw a journal written by --trace as an HTML page",
+         "Writes one self-contained page (no network access): a timeline of the requests, the AT\n"
+         "exchanges that served them and the unsolicited lines, errors, time-outs and refused answers\n"
+         "marked. Needs no modem and loads no library. --trace FILE.html writes the page directly.\n",
+         3, 3, RunTraceHtml},
     };
     return kCommands;
 }

@@ -40,7 +40,8 @@ const char kOptions[] =
     "What zvril shows:\n"
     "  --verbose, -v       also the raw values behind each line\n"
     "  --trace FILE        write the masked AT trace and the request/response journal to FILE\n"
-    "                      (one event a line: seconds<TAB>kind<TAB>text; kinds req resp unsol AT> AT<)\n"
+    "                      (one event a line: seconds<TAB>kind<TAB>text; kinds req resp unsol AT> AT<);\n"
+    "                      a FILE ending in .html gets the journal drawn as one page instead\n"
     "  --log FILE          the library's log (default: zvril.log beside the build's bin/, written\n"
     "                      fresh each run; $ZORVIK_LOG_FILE, when set, is appended to instead)\n"
     "  --help, -h          this text; `zvril COMMAND --help` for one command\n";

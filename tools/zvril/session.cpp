@@ -12,6 +12,7 @@
 #include <fstream>
 
 #include "support/ps_lab.h"
+#include "trace_html.h"
 #include "words.h"
 
 namespace zvril {
@@ -87,6 +88,11 @@ Trace::~Trace() { Close(); }
 
 bool Trace::Open(const std::string &path, const std::string &logPath, std::string *error) {
     out_ = std::fopen(path.c_str(), "w");
+    if (out_ && IsHtmlTraceName(path)) {
+        page_ = out_, pageName_ = path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
+        out_ = std::tmpfile();
+        if (!out_) std::fclose(page_), page_ = nullptr;
+    }
     if (!out_) {
         *error = "cannot write the trace file " + path + ": " + std::strerror(errno) + "; give --trace a writable path";
         return false;
@@ -146,11 +152,24 @@ void Trace::Close() {
         stop_ = true;
     }
     if (poller_.joinable()) poller_.join();
-    std::lock_guard<std::mutex> lock(mu_);
-    DrainLogLocked();
-    if (out_) std::fclose(out_);
-    if (log_) std::fclose(log_);
-    out_ = log_ = nullptr;
+    FILE *journal = nullptr, *page = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(mu_);
+        DrainLogLocked();
+        if (log_) std::fclose(log_);
+        journal = out_, page = page_;
+        out_ = log_ = page_ = nullptr;
+    }
+    // The page is drawn with the lock free: a report the library sends meanwhile must not wait
+    // for it (it is no longer traced).
+    if (page && journal) {
+        std::string error;
+        std::rewind(journal);
+        bool ok = WriteTraceHtml(journal, page, pageName_, &error);
+        if (std::fclose(page) != 0 && ok) ok = false, error = std::strerror(errno);
+        if (!ok) Error("cannot write the trace page " + pageName_ + ": " + error + "; check the disk");
+    }
+    if (journal) std::fclose(journal);
 }
 
 // ---- Session

@@ -54,7 +54,9 @@ struct Options {
 };
 
 // Journal lines for --trace: every line is "<seconds>\t<kind>\t<text>", kinds "req", "resp",
-// "unsol", "AT>" and "AT<". The AT lines come from the library's log, so they carry its masking.
+// "unsol", "AT>" and "AT<" (and "refused" / "dropped" for what the 8-13 daemon would not take).
+// The AT lines come from the library's log, so they carry its masking. A file name ending in
+// .html gets the journal drawn as a page when the trace closes.
 class Trace {
   public:
     ~Trace();
@@ -69,6 +71,8 @@ class Trace {
     FILE *out_ = nullptr;
     FILE *log_ = nullptr;
     std::string partial_;
+    FILE *page_ = nullptr;  // --trace FILE.html: the page, drawn from the journal (out_) at the end
+    std::string pageName_;
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
     bool stop_ = false;
     std::thread poller_;
@@ -110,6 +114,10 @@ class Session {
     // 2.3-7.x, 1 the HAL daemon of 8-13, -1 for a library that does not say (socket only).
     int Generation() const { return Int("PLATFORM_GENERATION"); }
     bool Hidl() const { return Generation() == 1; }
+    // A line of its own kind in the trace (an answer the 8-13 daemon refuses, ...), when tracing.
+    void Mark(const char *kind, const std::string &text) {
+        if (tracing_) trace_.Write(kind, text);
+    }
     int Finish(int code);  // contract check, trace close; returns the exit code to use
     void Cleanup();        // unplugs the built-in simulator and removes the private directory
 
