@@ -23,7 +23,6 @@ class Recorder {
   public:
     ~Recorder();
     bool Open(const std::string &path, bool unmasked, std::string *error);
-    bool unmasked() const { return unmasked_; }
     void Header(const std::string &key, const std::string &value);  // until HeaderDone
     void HeaderDone();
     // The receiver the library's host layer calls (zorvik_set_modem_recorder).

@@ -431,6 +431,9 @@ int Session::Finish(int code) {
         setRecorder_(nullptr, nullptr, 0);
         setRecorder_ = nullptr;
     }
+    // A modem that never came up still leaves a file that says which command looked for it.
+    recorder_.Header("command", options_.commandLine);
+    recorder_.HeaderDone();
     recorder_.Close();
     return violations.empty() ? code : kExitContract;
 }
