@@ -134,14 +134,14 @@ bool ParseTranscript(const std::string &text, Transcript *out, std::string *erro
 Replayer::Port Replayer::Build(const Transcript &t, const std::string &port) {
     Port p;
     long long open_ms = -1;
-    std::vector<std::vector<const TranscriptEvent *>> raw;
+    std::vector<std::vector<const TranscriptEvent *>> raw;  // each starts with its command
     for (const TranscriptEvent &e : t.events) {
         if (e.port != port) continue;
         if (e.kind == "open" && open_ms < 0) open_ms = e.ms;
         if (e.kind == "cmd") {
             p.exchanges.push_back(Exchange{});
             p.exchanges.back().command = e.text;
-            raw.emplace_back();
+            raw.push_back({&e});
         } else if (e.kind == "ans" || e.kind == "unsol" || e.kind == "pdu") {
             if (!raw.empty()) {
                 raw.back().push_back(&e);
@@ -153,15 +153,15 @@ Replayer::Port Replayer::Build(const Transcript &t, const std::string &port) {
     for (std::size_t i = 0; i < raw.size(); ++i) {
         Exchange &x = p.exchanges[i];
         std::size_t last_ans = raw[i].size();
-        for (std::size_t k = raw[i].size(); k-- > 0;) {
+        for (std::size_t k = raw[i].size(); k-- > 1;) {
             if (raw[i][k]->kind == "ans") {
                 last_ans = k;
                 break;
             }
         }
         bool after_pdu = false;
-        long long answered_ms = 0;
-        for (std::size_t k = 0; k < raw[i].size(); ++k) {
+        long long answered_ms = raw[i][0]->ms;
+        for (std::size_t k = 1; k < raw[i].size(); ++k) {
             const TranscriptEvent &e = *raw[i][k];
             if (last_ans == raw[i].size() || k > last_ans) {
                 // After the answer (or with none at all): timed from the last line before it.
