@@ -201,13 +201,20 @@ int main(int argc, char **argv) {
     // A recorded modem is the module, card and ports the transcript says.
     std::unique_ptr<modemsim::Replayer> replayer;
     if (!replay_path.empty()) {
-        std::ifstream in(replay_path);
-        std::ostringstream text;
-        if (in) text << in.rdbuf();
+        std::ifstream in(replay_path, std::ios::binary | std::ios::ate);
+        const std::streamoff size = in ? static_cast<std::streamoff>(in.tellg()) : -1;
         modemsim::Transcript transcript;
         std::string why;
-        if (!in) why = "cannot read it";
-        else modemsim::ParseTranscript(text.str(), &transcript, &why);
+        if (size < 0) {
+            why = "cannot read it";
+        } else if (size > static_cast<std::streamoff>(modemsim::kMaxTranscriptBytes)) {
+            why = "larger than " + std::to_string(modemsim::kMaxTranscriptBytes) + " bytes";
+        } else {
+            std::string text(static_cast<std::size_t>(size), '\0');
+            in.seekg(0);
+            if (!in.read(text.data(), size)) why = "cannot read it";
+            else modemsim::ParseTranscript(text, &transcript, &why);
+        }
         std::string profile = transcript.module == "cdma-nv" ? "cdma-nocard" : transcript.module;
         if (why.empty() && !modemsim::ParseModuleType(profile, &type)) why = "unknown module \"" + transcript.module + "\"";
         const std::string &s = transcript.sim;

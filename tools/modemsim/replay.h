@@ -19,6 +19,7 @@
 namespace modemsim {
 
 // A transcript can come from anywhere; these bound what one can make the simulator hold.
+constexpr std::size_t kMaxTranscriptBytes = 64 << 20;
 constexpr std::size_t kMaxTranscriptLine = 16384;
 constexpr std::size_t kMaxTranscriptEvents = 200000;
 constexpr std::size_t kMaxUnexpectedKept = 256;
