@@ -10,4 +10,7 @@ int TimeScale() { return 1; }
 void SetLogCapture(LogCapture, void *) {}
 void KeepLogInMemory(bool) {}
 void ReloadHostEnvironment() {}
+// Nobody records on a device: the library never builds a recorded line there.
+int ModemRecording() { return kModemRecordOff; }
+void RecordModemEvent(const char *, int, const char *, size_t) {}
 }  // namespace zv

@@ -4,6 +4,10 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
+
+#include <zorvik/host.h>
+
 #include "atchannel/at_internal.h"
 #include "zvlog.h"
 
@@ -126,29 +130,73 @@ char *MatchATCommandbyPrefix(const char *text, char **prefix) {
     return nullptr;
 }
 
+namespace {
+
+// A NUL-terminated copy of a line that the masking may change: on the stack when it is short
+// (almost every line), else on the heap. The masking must see the whole text to hide all of
+// it, so only limit (when given) cuts it.
+class LineCopy {
+  public:
+    LineCopy(const char *text, int len, size_t limit = 0) {
+        size_t n = len > 0 ? strnlen(text, static_cast<size_t>(len)) : 0;
+        if (limit > 0 && n > limit) n = limit;
+        if (n >= sizeof small_) {
+            data_ = nullptr;
+            for (int attempt = 0; attempt < zv::at::kAllocAttempts && !data_; ++attempt) {
+                data_ = static_cast<char *>(malloc(n + 1));
+                if (!data_) RLOGD("PrintATCommand malloc FAIL!!");
+            }
+            if (!data_) return;
+        }
+        memcpy(data_, text, n);
+        data_[n] = '\0';
+        size_ = n;
+    }
+    ~LineCopy() {
+        if (data_ != small_) free(data_);
+    }
+    LineCopy(const LineCopy &) = delete;
+    LineCopy &operator=(const LineCopy &) = delete;
+    char *data() const { return data_; }
+    size_t size() const { return size_; }
+
+  private:
+    char small_[256];
+    char *data_ = small_;
+    size_t size_ = 0;
+};
+
+}  // namespace
+
 void PrintATCommand(const char *text, int len, int direction) {
     if (!text) return;
-    const size_t n = len > 0 ? strnlen(text, static_cast<size_t>(len)) : 0;
-
-    // Almost every line fits on the stack; the log line is cut at a few KiB anyway, but the
-    // masking must see the whole text to hide all of it.
-    char small[256];
-    char *copy = small;
-    if (n >= sizeof small) {
-        copy = nullptr;
-        for (int attempt = 0; attempt < zv::at::kAllocAttempts && !copy; ++attempt) {
-            copy = static_cast<char *>(malloc(n + 1));
-            if (!copy) RLOGD("PrintATCommand malloc FAIL!!");
-        }
-        if (!copy) return;
-    }
-    memcpy(copy, text, n);
-    copy[n] = '\0';
-    zv::at::MaskLine(copy, n);
+    LineCopy copy(text, len);
+    if (!copy.data()) return;
+    zv::at::MaskLine(copy.data(), copy.size());
     if (direction == 1) {
-        RLOGD("AT> %s\n", copy);
+        RLOGD("AT> %s\n", copy.data());
     } else {
-        RLOGD("AT< %s\n", copy);
+        RLOGD("AT< %s\n", copy.data());
     }
-    if (copy != small) free(copy);
 }
+
+namespace zv {
+
+// A recording gets the line as the log shows it, unless it asked for the clear text; a line is
+// never longer than the channel's line buffer, whatever the library was asked to send.
+void RecordModemLine(const char *port, int event, const char *text, size_t len) {
+    const int mode = ModemRecording();
+    if (mode == kModemRecordOff) return;
+    if (!text) text = "";
+    const int n = static_cast<int>(std::min(len, at::kLineBufferSize));
+    if (mode == kModemRecordUnmasked) {
+        RecordModemEvent(port, event, text, strnlen(text, static_cast<size_t>(n)));
+        return;
+    }
+    LineCopy copy(text, n, at::kLineBufferSize);
+    if (!copy.data()) return;
+    at::MaskLine(copy.data(), copy.size());
+    RecordModemEvent(port, event, copy.data(), copy.size());
+}
+
+}  // namespace zv

@@ -59,6 +59,7 @@ std::atomic<int> g_failResponseAllocs{0};
 
 namespace {
 
+constexpr char kPort[] = "control";
 constexpr int kAllocAttempts = 10;
 constexpr int kHandshakeAttempts = 8;
 constexpr long long kHandshakeSettleMs = 250;
@@ -303,6 +304,7 @@ int Exchange(const char *command, ATCommandType type, const char *prefix, const 
 
     Unlock(&c.mutex, "at_send_command_full:pthread_mutex_unlock2 error!");
     PrintATCommand(command, static_cast<int>(strlen(command)), 1);
+    zv::RecordModemLine(kPort, ZV_MODEM_CMD, command, strlen(command));
     WriteResult written = WriteWithTerminator(*port, command, '\r', deadline);
     if (written != WriteResult::kFailed) t_commandsWritten.Set(t_commandsWritten.Get() + 1);
     Lock(&c.mutex, "at_send_command_full:pthread_mutex_lock2 error!");
@@ -315,6 +317,7 @@ int Exchange(const char *command, ATCommandType type, const char *prefix, const 
             c.pduToWrite = nullptr;
             Unlock(&c.mutex, "at_send_command_full:pthread_mutex_unlock2 error!");
             PrintATCommand(toWrite, static_cast<int>(strlen(toWrite)), 1);
+            zv::RecordModemLine(kPort, ZV_MODEM_PDU, toWrite, strlen(toWrite));
             written = WriteWithTerminator(*port, toWrite, '\x1a', deadline);
             Lock(&c.mutex, "at_send_command_full:pthread_mutex_lock2 error!");
             // A PDU that cannot be written is abandoned; the modem's answer (or the
@@ -468,6 +471,8 @@ void ProcessLine(const ReaderContext &ctx, const char *line, size_t len) {
     Unlock(&c.mutex, "processLine:pthread_mutex_unlock error !");
     // Signalled after the unlock so the sender does not wake only to block on the mutex.
     if (wake && pthread_cond_broadcast(&c.cond) != 0) RLOGD("pthread_cond_signal error !");
+    // Recorded as the channel took it, once the mutex is free: one reader keeps the order.
+    zv::RecordModemLine(kPort, cls == LineClass::kUnsolicited ? ZV_MODEM_UNSOL : ZV_MODEM_ANS, line, len);
     if (cls == LineClass::kUnsolicited) {
         if (ATUnsolHandler handler = c.unsol.load()) handler(line, nullptr);
     }
@@ -549,8 +554,11 @@ void *ReaderMain(void *arg) {
             // the handler runs without the command mutex and a sender is not held up while
             // the message is handed on.
             std::string indication(line);
-            const char *pdu = ReadLine(*ctx, nullptr);
+            zv::RecordModemLine(kPort, ZV_MODEM_UNSOL, line, len);
+            size_t pduLen = 0;
+            const char *pdu = ReadLine(*ctx, &pduLen);
             if (!pdu) break;
+            zv::RecordModemLine(kPort, ZV_MODEM_UNSOL, pdu, pduLen);
             ATUnsolHandler handler = Chan().unsol.load();
             if (handler && !ctx->stop.load(std::memory_order_acquire)) handler(indication.c_str(), pdu);
             continue;
@@ -599,7 +607,9 @@ bool CloseChannel(int keepFd, unsigned onlyGeneration = 0) {
         ctx->doneCond.wait(lock, [&] { return (onReader || ctx->done) && ctx->writers == 0; });
     }
     if (fd >= 0 && fd != keepFd) close(fd);
-    return fd >= 0 || ctx != nullptr;
+    const bool closed = fd >= 0 || ctx != nullptr;
+    if (closed) zv::RecordModemLine(kPort, ZV_MODEM_CLOSE, nullptr, 0);
+    return closed;
 }
 
 }  // namespace
@@ -678,6 +688,8 @@ int at_open(int fd, ATUnsolHandler unsol_handler) {
     ctx->generation = c.generation;
     c.silentTimeouts.store(0);
     zv::at::Unlock(&c.mutex, "at_open:pthread_mutex_unlock error !");
+    // Before the reader starts, so the port's first line comes after its opening.
+    zv::RecordModemLine(zv::at::kPort, ZV_MODEM_OPEN, nullptr, 0);
 
     pthread_attr_t attr;
     pthread_attr_init(&attr);

@@ -77,6 +77,12 @@ struct ATResponseDeleter {
 };
 /* Owner of a response: the one way the library holds an ATResponse. */
 using ATResponsePtr = std::unique_ptr<ATResponse, ATResponseDeleter>;
+
+/* Hands one line of the modem traffic on a port ("control", "modem") to a recording
+   (ZV_MODEM_CMD, ... in zorvik/host.h), masked as the AT log masks it unless the recording
+   asked for the clear text. Does nothing, at the cost of one load, when nobody records; it
+   copies and calls out, so it is never called with the channel's mutex held. */
+void RecordModemLine(const char *port, int event, const char *text, size_t len);
 }  // namespace zv
 #endif
 

@@ -14,6 +14,8 @@
 #include <zvlog.h>
 #include <zvstr.h>
 
+#include "atchannel/atchannel.h"
+
 #include "ps/ps.h"
 #include "ps/ps_internal.h"
 
@@ -25,6 +27,42 @@ constexpr int kAttributeAttempts = 10;
 constexpr size_t kChunk = 20;
 // What is kept of earlier chunks, so an answer split across two reads is still seen.
 constexpr size_t kCarry = sizeof("NO CARRIER") - 2;
+
+constexpr char kPort[] = "modem";
+// The longest answer line a recording keeps whole (the AT channel's own line bound).
+constexpr size_t kMaxRecordedLine = 8192;
+
+// The dialler's side of the MODEM port for a recording: the port's opening and closing, the
+// command, and the modem's answer cut into lines (the dialler itself only looks for a word).
+class PortRecord {
+public:
+    PortRecord() { zv::RecordModemLine(kPort, ZV_MODEM_OPEN, nullptr, 0); }
+    ~PortRecord() {
+        Flush();
+        zv::RecordModemLine(kPort, ZV_MODEM_CLOSE, nullptr, 0);
+    }
+    PortRecord(const PortRecord &) = delete;
+    PortRecord &operator=(const PortRecord &) = delete;
+
+    void Command(const char *command) { zv::RecordModemLine(kPort, ZV_MODEM_CMD, command, strlen(command)); }
+    void Answer(const char *bytes, size_t n) {
+        if (zv::ModemRecording() == zv::kModemRecordOff) return;
+        for (size_t i = 0; i < n; ++i) {
+            if (bytes[i] == '\r' || bytes[i] == '\n') {
+                Flush();
+            } else if (line_.size() < kMaxRecordedLine) {
+                line_.push_back(bytes[i]);
+            }
+        }
+    }
+
+private:
+    void Flush() {
+        if (!line_.empty()) zv::RecordModemLine(kPort, ZV_MODEM_ANS, line_.data(), line_.size());
+        line_.clear();
+    }
+    std::string line_;
+};
 
 class Fd {
 public:
@@ -93,6 +131,7 @@ int dial_at_modem(const char *command) {
         SetModemPort("/dev/ttyUSB1");
         return -1;
     }
+    PortRecord record;
     // A pppd that was killed leaves its line discipline on the port while anything else keeps
     // it open, and that discipline refuses every write: the dialler's commands need the
     // terminal's own.
@@ -121,6 +160,7 @@ int dial_at_modem(const char *command) {
 
     // The command itself may be a dial string: only its length goes to the log.
     RLOGD("modem : write %s ", zv::Format("(%zu bytes)", strlen(command)).c_str());
+    record.Command(command);
     if (!WriteAll(fd.get(), command, strlen(command), false)) {
         RLOGD("modem : write modem error %s", strerror(errno));
         return -1;
@@ -150,6 +190,7 @@ int dial_at_modem(const char *command) {
             return -1;
         }
         chunk[n] = '\0';
+        record.Answer(chunk, static_cast<size_t>(n));
         RLOGD("====== read from modem:%s=======", zv::Format("(%zd bytes)", n).c_str());
         seen.append(chunk, static_cast<size_t>(n));
         if (seen.find("CONNECT") != std::string::npos) return 0;

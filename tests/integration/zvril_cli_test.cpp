@@ -22,6 +22,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -244,6 +245,8 @@ TEST_F(ZvrilCli, CommandLineMistakesStopWithOneLine) {
          4,
          "no modem found within 1 s (radio state UNAVAILABLE); check that the modem is plugged in"},
         {{"--trace", "/nonexistent-dir/t.txt", "status"}, 5, "cannot write the trace file /nonexistent-dir/t.txt"},
+        {{"--record", "/nonexistent-dir/r.txt", "status"}, 5, "cannot write the transcript file /nonexistent-dir/r.txt"},
+        {{"--record-unmasked", "status"}, 2, "--record-unmasked goes with --record FILE"},
     };
     for (const auto &c : cases) {
         std::string shown;
@@ -623,6 +626,68 @@ TEST_F(ZvrilCli, DataCallsAgainstTheStandaloneSimulator) {
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_NE(text.find("\tresp\tDEACTIVATE_DATA_CALL\t41\tSUCCESS"), std::string::npos) << text;
     EXPECT_NE(text.find("\tAT>\tAT^NDISDUP="), std::string::npos) << text;
+}
+
+// zvril --record: the modem's side of a session, masked as the library's log is unless asked
+// otherwise: commands, answers and the modem's own lines on the control port in time order,
+// and the dial on the MODEM port of the PPP data path.
+TEST_F(ZvrilCli, RecordsTheModemsSide) {
+    const std::string file = dir_ + "/session.txt";
+    auto read = [&] {
+        std::ifstream in(file);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    };
+    struct Case {
+        std::vector<std::string> args;
+        std::vector<std::string> secrets;  // in the unmasked file only
+    };
+    const Case cases[] = {
+        {{"--sim", "pin", "pin", "1234"}, {"AT+CPIN=\"1234\"", "pin 1234"}},
+        {{"sms", "send", "+15550100", "Hi"}, {"91515510", "+15550100"}},  // the number, in the PDU
+        {{"ussd", "*100#"}, {"*100#", "AA180C3602"}},  // the code, packed as it goes
+    };
+    std::set<std::string> seen;  // "port kind"
+    for (const auto &c : cases) {
+        for (bool unmasked : {false, true}) {
+            std::vector<std::string> args = {"--record", file};
+            if (unmasked) args.push_back("--record-unmasked");
+            args.insert(args.end(), c.args.begin(), c.args.end());
+            Outcome r = Zvril(With(args));
+            EXPECT_EQ(r.code, 0) << c.args[0] << r.err;
+            const std::string text = read();
+            EXPECT_EQ(text.rfind(std::string("# zvril transcript 1 ") + (unmasked ? "UNMASKED" : "masked") +
+                                     "\n# module wcdma\n# ecm no\n# sim ",
+                                 0),
+                      0u)
+                << text;
+            std::istringstream lines(text);
+            double last = 0;
+            for (std::string line; std::getline(lines, line);) {
+                if (line[0] == '#') continue;
+                std::istringstream fields(line);
+                std::string time, port, kind;
+                std::getline(fields, time, '\t'), std::getline(fields, port, '\t'), std::getline(fields, kind, '\t');
+                EXPECT_GE(std::atof(time.c_str()), last) << line;
+                last = std::atof(time.c_str());
+                seen.insert(port + " " + kind);
+            }
+            for (const auto &secret : c.secrets)
+                EXPECT_EQ(text.find(secret) != std::string::npos, unmasked) << secret << "\n" << text;
+        }
+    }
+    for (const char *want : {"control open", "control cmd", "control ans", "control pdu", "control unsol"})
+        EXPECT_EQ(seen.count(want), 1u) << want;
+
+    // Any program at the platform's pppd path lets the library dial; this one ends at once.
+    StartSimulator("wcdma");
+    ASSERT_TRUE(std::filesystem::create_directories(root_ + "/system/bin"));
+    std::filesystem::create_symlink("/bin/false", root_ + "/system/bin/pppd");
+    Outcome dial = Zvril(With({"--root", root_, "--record", file, "data", "up", "internet", "--for", "0"}));
+    EXPECT_EQ(dial.code, 1) << dial.err;
+    const std::string text = read();
+    for (const char *want : {"\n# module wcdma\n# ecm no\n# sim ready\n", "\tmodem\topen\n", "\tmodem\tcmd\tATD",
+                             "\tmodem\tans\tCONNECT\n"})
+        EXPECT_NE(text.find(want), std::string::npos) << want << "\n" << text;
 }
 
 // zvril watch names an incoming call's caller while it rings and says when the calls ended; a

@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -41,6 +42,9 @@ const char kOptions[] =
     "  --verbose, -v       also the raw values behind each line\n"
     "  --trace FILE        write the masked AT trace and the request/response journal to FILE\n"
     "                      (one event a line: seconds<TAB>kind<TAB>text; kinds req resp unsol AT> AT<)\n"
+    "  --record FILE       write the transcript of the modem's side of the session to FILE: every\n"
+    "                      command and line on the control and data ports, masked as the log is\n"
+    "  --record-unmasked   with --record: PINs, numbers and messages in clear (the file says so)\n"
     "  --log FILE          the library's log (default: zvril.log beside the build's bin/, written\n"
     "                      fresh each run; $ZORVIK_LOG_FILE, when set, is appended to instead)\n"
     "  --help, -h          this text; `zvril COMMAND --help` for one command\n";
@@ -131,6 +135,7 @@ int RunInNetworkLab(int argc, char **argv, std::string *why) {
 int main(int argc, char **argv) {
     zvril::Options o;
     std::vector<std::string> words;
+    std::vector<int> wordAt;  // where each word stands in argv
     bool help = false, moduleGiven = false, simGiven = false, ecmGiven = false, releaseGiven = false;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
@@ -203,6 +208,10 @@ int main(int argc, char **argv) {
             o.startupSeconds = static_cast<int>(s);
         } else if (a == "--trace") {
             o.trace = value("a file to write");
+        } else if (a == "--record") {
+            o.record = value("a file to write");
+        } else if (a == "--record-unmasked") {
+            o.recordUnmasked = true;
         } else if (a == "--log") {
             o.log = value("a file to write");
         } else if (a == "--verbose" || a == "-v") {
@@ -214,6 +223,7 @@ int main(int argc, char **argv) {
             return zvril::kExitUsage;
         } else {
             words.push_back(a);  // the command, its words and arguments (options of a command too)
+            wordAt.push_back(i);
         }
     }
     if (o.target == zvril::Target::kRoot && o.root.empty()) o.target = zvril::Target::kBuiltIn;
@@ -224,6 +234,10 @@ int main(int argc, char **argv) {
         if (level > 0) o.sdk = std::to_string(level);
     } else if (!o.sdk.empty() && !releaseGiven) {
         o.release = zvril::ReleaseOfSdkLevel(std::atoi(o.sdk.c_str()));
+    }
+    if (o.recordUnmasked && o.record.empty()) {
+        Error("--record-unmasked goes with --record FILE; give both");
+        return zvril::kExitUsage;
     }
     if (o.target != zvril::Target::kBuiltIn && (moduleGiven || simGiven || ecmGiven)) {
         Error("--module, --sim and --ecm set up the built-in simulator; with --root or --device the modem decides");
@@ -266,6 +280,17 @@ int main(int argc, char **argv) {
         Error(std::string(command->name) + " takes " + (*command->usage ? command->usage : "no arguments") +
               "; see zvril " + command->name + " --help");
         return zvril::kExitUsage;
+    }
+    // The command line for the transcript's header: the command's arguments (a PIN, a number,
+    // a message) hidden unless the transcript is unmasked anyway.
+    o.commandLine = "zvril";
+    for (int i = 1; i < argc; ++i) {
+        std::string w = argv[i];
+        const auto at = std::find(wordAt.begin(), wordAt.end(), i);
+        if (!o.recordUnmasked && at != wordAt.end() && at - wordAt.begin() >= static_cast<long>(used))
+            w.assign(w.size(), '*');
+        if (w.find_first_of(" \t'") != std::string::npos || w.empty()) w = "'" + w + "'";
+        o.commandLine += " " + w;
     }
     if (o.target == zvril::Target::kDevice && std::string(command->name) == "demo") {
         Error("the demo dials and texts made-up numbers, so it runs against a simulator only; try zvril --device status");

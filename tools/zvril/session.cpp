@@ -185,8 +185,36 @@ bool Session::PrepareLog() {
 }
 
 int Session::Start() {
-    if (startResult_ < 0) startResult_ = StartOnce();
+    if (startResult_ < 0) {
+        startResult_ = StartOnce();
+        if (startResult_ == kExitOk && setRecorder_ && options_.target != Target::kBuiltIn) RecordHeader();
+    }
     return startResult_;
+}
+
+// The modem as the library found it: its family from the library's globals, the network
+// interface it uses, and the card's state from the card status it reports.
+void Session::RecordHeader() {
+    const int type = Int("g_module_type");
+    const char *module = type == 0 ? (Int("g_cdma_subtype") == 1 ? "cdma-nv" : "cdma")
+                         : type == 1 ? "wcdma"
+                         : type == 2 ? "tdscdma"
+                                     : nullptr;
+    if (module) recorder_.Header("module", module);
+    recorder_.Header("ecm", Int("zv_ndis_or_modem") == 1 ? "yes" : "no");
+    Answer a = Call(RIL_REQUEST_GET_SIM_STATUS, nullptr, 0, 10s);
+    if (a.answered && a.c.error == RIL_E_SUCCESS) {
+        const CardStatus cs = ReadCardStatus(a.c.raw, Int("ANDROID_VERSION"), IsCdma());
+        const char *sim = !cs.valid                          ? nullptr
+                          : cs.card == RIL_CARDSTATE_ABSENT  ? "absent"
+                          : cs.appState == RIL_APPSTATE_PIN   ? "pin"
+                          : cs.appState == RIL_APPSTATE_PUK   ? "puk"
+                          : cs.appState == RIL_APPSTATE_READY ? "ready"
+                                                              : nullptr;
+        if (sim) recorder_.Header("sim", sim);
+    }
+    recorder_.Header("command", options_.commandLine);
+    recorder_.HeaderDone();
 }
 
 int Session::StartOnce() {
@@ -264,9 +292,33 @@ int Session::StartOnce() {
         });
     }
 
+    if (!options_.record.empty()) {
+        std::string error;
+        if (!recorder_.Open(options_.record, options_.recordUnmasked, &error)) return Fail(kExitSetup, error);
+    }
+
     if (!daemon_.Load(options_.library))
         return Fail(kExitSetup, "cannot load the library: " + daemon_.error() +
                                     "; build it (ninja -C build zorvik-ril) or give --library PATH");
+    if (!options_.record.empty()) {
+        // In the library's host layer, beside its log: the library reports its own traffic,
+        // so the same works for a real modem, where nothing can sit between the two.
+        setRecorder_ = reinterpret_cast<void (*)(ZvModemRecorder, void *, int)>(
+            daemon_.Symbol("zorvik_set_modem_recorder"));
+        if (!setRecorder_)
+            return Fail(kExitSetup, "this build of the library cannot record a session (its host layer has no "
+                                    "recorder); build the library and libzorvik-host.so from the same tree");
+        // The built-in simulator's modem is known before it starts; another is described by
+        // what the library finds (RecordHeader, once started).
+        if (options_.target == Target::kBuiltIn) {
+            recorder_.Header("module", options_.module == "cdma-nocard" ? "cdma-nv" : options_.module);
+            recorder_.Header("ecm", options_.ecm || options_.networkLab ? "yes" : "no");
+            recorder_.Header("sim", options_.sim);
+            recorder_.Header("command", options_.commandLine);
+            recorder_.HeaderDone();
+        }
+        setRecorder_(&Recorder::Receive, &recorder_, options_.recordUnmasked ? 1 : 0);
+    }
     funcs_ = daemon_.Init(options_.rilArgs);
     if (!funcs_) return Fail(kExitSetup, "RIL_Init refused the options after --; see the log " + logPath_);
 
@@ -374,6 +426,15 @@ int Session::Finish(int code) {
     for (const auto &v : violations) Error("the library broke the daemon's contract: " + v);
     if (tracing_) trace_.Close();
     tracing_ = false;
+    if (setRecorder_) {
+        // The library may still be inside the receiver: the recorder stays, it only stops.
+        setRecorder_(nullptr, nullptr, 0);
+        setRecorder_ = nullptr;
+    }
+    // A modem that never came up still leaves a file that says which command looked for it.
+    recorder_.Header("command", options_.commandLine);
+    recorder_.HeaderDone();
+    recorder_.Close();
     return violations.empty() ? code : kExitContract;
 }
 

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "record.h"
 #include "support/fake_daemon.h"
 #include "support/modem_rig.h"
 
@@ -47,6 +48,9 @@ struct Options {
     std::string sdk;
     std::string library;
     std::string trace;
+    std::string record;          // --record FILE: the transcript of the modem's side
+    bool recordUnmasked = false;
+    std::string commandLine;     // for the transcript's header, masked unless recordUnmasked
     std::string log;
     bool verbose = false;
     int startupSeconds = 60;
@@ -116,6 +120,7 @@ class Session {
   private:
     int StartOnce();
     bool PrepareLog();
+    void RecordHeader();
     int Fail(int code, const std::string &line);
 
     Options options_;
@@ -127,6 +132,8 @@ class Session {
     const RIL_RadioFunctions *funcs_ = nullptr;
     Trace trace_;
     bool tracing_ = false;
+    Recorder recorder_;
+    void (*setRecorder_)(ZvModemRecorder, void *, int) = nullptr;
     double startupSeconds_ = 0;
     int startResult_ = -1;  // -1: not started yet
 };
