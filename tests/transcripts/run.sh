@@ -31,8 +31,10 @@ for t in "$@"; do
     args=()
     for ((i = 1; i < ${#words[@]}; i++)); do
         case ${words[i]} in
-            --root|--trace|--record|--log|--module|--sim) i=$((i + 1)) ;;
+            --root|--trace|--log|--module|--sim) i=$((i + 1)) ;;
             --ecm|--device) ;;
+            # Recording asks the library one more thing (the card status for the header).
+            --record) args+=(--record "$work/again.transcript"); i=$((i + 1)) ;;
             *) args+=("${words[i]}") ;;
         esac
     done

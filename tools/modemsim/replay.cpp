@@ -1,12 +1,13 @@
-// The recorded modem. An exchange is one command with everything the modem sent until the next
-// command on that port; the lines after its last answer line are its timed lines, sent after
-// the answer with the gap they had in the recording. The next command flushes whatever is still
-// due, so the lines keep their recorded order around the commands whatever the timing.
+// The recorded modem. An exchange is one command with the lines the modem sent up to its final
+// result; the unsolicited lines after that, until the next command, are its timed lines, sent
+// after the answer with the gap they had in the recording. The next command flushes whatever is
+// still due, so the lines keep their recorded order around the commands whatever the timing.
 
 #include <modemsim/data_port.h>
 #include <modemsim/replay.h>
 
 #include <algorithm>
+#include <deque>
 #include <cstdio>
 #include <cstdlib>
 #include <utility>
@@ -17,6 +18,19 @@ namespace {
 // A recorded gap longer than this is shortened: a replay is for tests, and a transcript could
 // hold any number.
 constexpr long long kMaxGapMs = 60000;
+
+// Within this much of each other, a command and the one before it were written back to back,
+// so the earlier one's answer came in between whatever order the recording lists them in.
+constexpr long long kSameMomentMs = 100;
+
+bool IsFinal(const std::string &line) {
+    static const char *const kFinal[] = {"OK",   "ERROR",     "+CME ERROR", "+CMS ERROR",  "NO CARRIER",
+                                         "BUSY", "NO ANSWER", "CONNECT",    "NO DIALTONE", "COMMAND NOT SUPPORT"};
+    for (const char *f : kFinal) {
+        if (line.rfind(f, 0) == 0) return true;
+    }
+    return false;
+}
 
 bool IsPrompt(const std::string &text) {
     const std::size_t end = text.find_last_not_of(' ');
@@ -134,50 +148,49 @@ bool ParseTranscript(const std::string &text, Transcript *out, std::string *erro
 Replayer::Port Replayer::Build(const Transcript &t, const std::string &port) {
     Port p;
     long long open_ms = -1;
-    std::vector<std::vector<const TranscriptEvent *>> raw;  // each starts with its command
+    // Exchanges still waiting for their final result, oldest first. The library writes one
+    // command at a time, but a recording may list the next command before the answer that
+    // let it go (two threads report them); such an answer still belongs to the oldest.
+    std::deque<std::size_t> waiting;
+    std::vector<long long> command_ms, last_ms;
     for (const TranscriptEvent &e : t.events) {
         if (e.port != port) continue;
         if (e.kind == "open" && open_ms < 0) open_ms = e.ms;
         if (e.kind == "cmd") {
+            // One that waited longer got no answer at all (the library gave up on it).
+            while (!waiting.empty() && e.ms - command_ms[waiting.front()] > kSameMomentMs) waiting.pop_front();
             p.exchanges.push_back(Exchange{});
             p.exchanges.back().command = e.text;
-            raw.push_back({&e});
-        } else if (e.kind == "ans" || e.kind == "unsol" || e.kind == "pdu") {
-            if (!raw.empty()) {
-                raw.back().push_back(&e);
-            } else if (e.kind == "unsol") {
-                p.leading.emplace_back(std::max(0LL, e.ms - std::max(open_ms, 0LL)), e.text);
-            }
-        }
-    }
-    for (std::size_t i = 0; i < raw.size(); ++i) {
-        Exchange &x = p.exchanges[i];
-        std::size_t last_ans = raw[i].size();
-        for (std::size_t k = raw[i].size(); k-- > 1;) {
-            if (raw[i][k]->kind == "ans") {
-                last_ans = k;
-                break;
-            }
-        }
-        bool after_pdu = false;
-        long long answered_ms = raw[i][0]->ms;
-        for (std::size_t k = 1; k < raw[i].size(); ++k) {
-            const TranscriptEvent &e = *raw[i][k];
-            if (last_ans == raw[i].size() || k > last_ans) {
-                // After the answer (or with none at all): timed from the last line before it.
-                if (e.kind != "unsol") continue;
-                x.later.emplace_back(std::clamp(e.ms - answered_ms, 0LL, kMaxGapMs), e.text);
-                answered_ms = e.ms;
+            command_ms.push_back(e.ms);
+            last_ms.push_back(e.ms);
+            waiting.push_back(p.exchanges.size() - 1);
+        } else if (e.kind == "pdu") {
+            if (!p.exchanges.empty()) p.exchanges.back().prompt = true;
+        } else if (e.kind == "ans" || e.kind == "unsol") {
+            if (p.exchanges.empty()) {
+                if (e.kind == "unsol") p.leading.emplace_back(std::max(0LL, e.ms - std::max(open_ms, 0LL)), e.text);
                 continue;
             }
-            answered_ms = e.ms;
-            if (e.kind == "pdu") {
-                after_pdu = true;
-            } else if (e.kind == "ans" && IsPrompt(e.text) && !after_pdu) {
-                x.prompt = true;
-            } else {
-                (after_pdu ? x.after_pdu : x.answer).push_back(e.text);
+            if (waiting.empty()) {
+                // After the answer: sent after it, with the gap to the line before it.
+                const std::size_t i = p.exchanges.size() - 1;
+                if (e.kind == "ans") {
+                    p.exchanges[i].answer.push_back(e.text);  // a late answer line
+                } else {
+                    p.exchanges[i].later.emplace_back(std::clamp(e.ms - last_ms[i], 0LL, kMaxGapMs), e.text);
+                }
+                last_ms[i] = e.ms;
+                continue;
             }
+            const std::size_t i = waiting.front();
+            Exchange &x = p.exchanges[i];
+            last_ms[i] = e.ms;
+            if (e.kind == "ans" && IsPrompt(e.text)) {
+                x.prompt = true;
+                continue;
+            }
+            (x.prompt ? x.after_pdu : x.answer).push_back(e.text);
+            if (e.kind == "ans" && IsFinal(e.text)) waiting.pop_front();
         }
     }
     return p;
