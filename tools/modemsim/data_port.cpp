@@ -122,6 +122,11 @@ std::string DataPort::SlavePath() const {
     return live_ && !stop_ ? slave_path_ : std::string();
 }
 
+void DataPort::SetAnswerer(Answerer answerer) {
+    std::lock_guard<std::mutex> lock(mu_);
+    answerer_ = std::move(answerer);
+}
+
 void DataPort::SetTaker(Taker taker) {
     std::lock_guard<std::mutex> lock(mu_);
     taker_ = std::move(taker);
@@ -250,7 +255,13 @@ bool DataPort::OnBytes(Line *line, const char *data, std::size_t n) {
 void DataPort::OnCommand(Line *line, const std::string &command) {
     Record(command);
     Modem::Lines answer;
-    if (!ModemPortAnswer(modem_, command, &answer)) answer = {"ERROR"};
+    Answerer answerer;
+    {
+        std::lock_guard<std::mutex> lock(mu_);
+        answerer = answerer_;
+    }
+    const bool known = answerer ? answerer(command, &answer) : ModemPortAnswer(modem_, command, &answer);
+    if (!known) answer = {"ERROR"};
     if (answer.empty()) return;
     Send(line->master, Frame(answer));
     if (answer.front().compare(0, 7, "CONNECT") != 0) return;

@@ -47,6 +47,10 @@ class DataPort {
     std::string SlavePath() const;  // "" when unplugged
 
     void SetTaker(Taker taker);
+    // Answers the command lines instead of the simulator's own rules (a recorded modem); false
+    // for "ERROR". The line still goes online after an answer starting with "CONNECT".
+    using Answerer = std::function<bool(const std::string &command, std::vector<std::string> *lines)>;
+    void SetAnswerer(Answerer answerer);
 
     // Command lines received, without CR; "+++" is listed as the escape arrives.
     std::vector<std::string> Commands() const;
@@ -67,6 +71,7 @@ class DataPort {
     std::condition_variable received_;
     std::vector<std::string> commands_;
     Taker taker_;
+    Answerer answerer_;
     std::mutex plug_mu_;
     std::thread thread_;
     std::string slave_path_;

@@ -5,7 +5,10 @@
 #include <modemsim/control.h>
 #include <modemsim/data_port.h>
 #include <modemsim/modemsim.h>
+#include <modemsim/replay.h>
 #include <modemsim/sysfs_tree.h>
+
+#include "atchannel/at_internal.h"
 
 #include <pthread.h>
 #include <signal.h>
@@ -41,9 +44,12 @@ const char kUsage[] =
     "  --script FILE   apply the directives in FILE after plugging (see docs/modemsim.md)\n"
     "  --link PATH     keep a symbolic link PATH pointing at the current pseudo-terminal\n"
     "  --trace         print the traffic on standard error\n"
+    "  --replay FILE   play the modem recorded in the transcript FILE (zvril --record): its module, SIM\n"
+    "                  and ports come from the file, each command gets the answer recorded for it\n"
     "  --help          print this text\n"
     "SIGUSR1 unplugs and plugs in again, as the control socket's \"unplug\" and \"plug\" do.\n"
-    "Exit codes: 0 stopped by a signal or \"quit\"; 1 cannot serve (pty, root, socket); 2 bad command line.\n";
+    "Exit codes: 0 stopped by a signal or \"quit\"; 1 cannot serve (pty, root, socket); 2 bad command line;\n"
+    "3 (--replay) stopped, but commands came that the recording has no answer for (listed on standard error).\n";
 
 std::string Printable(const std::string &bytes) {
     std::string out;
@@ -139,7 +145,7 @@ int main(int argc, char **argv) {
     modemsim::ModuleType type = modemsim::ModuleType::kWcdma;
     modemsim::SimState sim = modemsim::SimState::kReady;
     bool simGiven = false, echo = false, trace = false, ecm = false;
-    std::string script_path, link, root, control_path;
+    std::string script_path, link, root, control_path, replay_path;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto value = [&](const char *what) -> std::string {
@@ -183,12 +189,51 @@ int main(int argc, char **argv) {
             trace = true;
         } else if (arg == "--script") {
             script_path = value("a script file");
+        } else if (arg == "--replay") {
+            replay_path = value("a transcript file");
         } else if (arg == "--link") {
             link = value("a path for the link");
         } else {
             std::fprintf(stderr, "zv-modemsim: unknown option \"%s\"; see zv-modemsim --help\n", arg.c_str());
             return 2;
         }
+    }
+    // A recorded modem is the module, card and ports the transcript says.
+    std::unique_ptr<modemsim::Replayer> replayer;
+    if (!replay_path.empty()) {
+        std::ifstream in(replay_path, std::ios::binary | std::ios::ate);
+        const std::streamoff size = in ? static_cast<std::streamoff>(in.tellg()) : -1;
+        modemsim::Transcript transcript;
+        std::string why;
+        if (size < 0) {
+            why = "cannot read it";
+        } else if (size > static_cast<std::streamoff>(modemsim::kMaxTranscriptBytes)) {
+            why = "larger than " + std::to_string(modemsim::kMaxTranscriptBytes) + " bytes";
+        } else {
+            std::string text(static_cast<std::size_t>(size), '\0');
+            in.seekg(0);
+            if (!in.read(text.data(), size)) why = "cannot read it";
+            else modemsim::ParseTranscript(text, &transcript, &why);
+        }
+        std::string profile = transcript.module == "cdma-nv" ? "cdma-nocard" : transcript.module;
+        if (why.empty() && !modemsim::ParseModuleType(profile, &type)) why = "unknown module \"" + transcript.module + "\"";
+        const std::string &s = transcript.sim;
+        if (why.empty()) {
+            simGiven = true;
+            if (s == "ready") sim = modemsim::SimState::kReady;
+            else if (s == "pin") sim = modemsim::SimState::kPin;
+            else if (s == "puk") sim = modemsim::SimState::kPuk;
+            else if (s == "absent") sim = modemsim::SimState::kAbsent;
+            else why = "unknown SIM state \"" + s + "\"";
+        }
+        if (!why.empty()) {
+            std::fprintf(stderr, "zv-modemsim: %s: %s\n", replay_path.c_str(), why.c_str());
+            return 2;
+        }
+        ecm = ecm || (transcript.ecm && !root.empty());
+        // The library masks its log line by line; the recording holds the masked text.
+        replayer = std::make_unique<modemsim::Replayer>(
+            std::move(transcript), [](const std::string &line) { return zv::at::MaskedCopy(line.c_str()); });
     }
     if (ecm && root.empty()) {
         std::fprintf(stderr, "zv-modemsim: --ecm shows the interface in the fake root; give --root DIR too\n");
@@ -229,12 +274,14 @@ int main(int argc, char **argv) {
             std::fprintf(stderr, "%c %s\n", direction, Printable(bytes).c_str());
         });
     }
+    if (replayer) replayer->Attach(modem);
     Device device(modem, root, ecm, link);
     std::string error;
     if (!device.Plug(&error)) {
         std::fprintf(stderr, "zv-modemsim: %s\n", error.c_str());
         return 1;
     }
+    if (replayer) replayer->Start();
     if (!modemsim::LoadScript(modem, script, &error)) {
         std::fprintf(stderr, "zv-modemsim: %s: %s\n", script_path.c_str(), error.c_str());
         device.Finish();
@@ -255,6 +302,15 @@ int main(int argc, char **argv) {
                     if (!device.Plug(&e)) *failed = true;
                     return e;
                 });
+    if (replayer) {
+        control.Add("unexpected", "unexpected            the commands the replayed recording has no answer for",
+                    [&replayer](const std::string &, bool *) {
+                        std::size_t total = 0;
+                        std::string out;
+                        for (const std::string &c : replayer->Unexpected(&total)) out += (out.empty() ? "" : " | ") + c;
+                        return std::to_string(total) + (out.empty() ? "" : ": " + out);
+                    });
+    }
     const pthread_t main_thread = pthread_self();
     control.Add("quit", "quit                  stop the simulator", [main_thread](const std::string &, bool *) {
         pthread_kill(main_thread, SIGTERM);
@@ -281,6 +337,17 @@ int main(int argc, char **argv) {
         }
     }
     control.Stop();
+    int code = 0;
+    if (replayer) {
+        replayer->Stop();
+        std::size_t total = 0;
+        for (const std::string &c : replayer->Unexpected(&total))
+            std::fprintf(stderr, "zv-modemsim: not in the recording: %s\n", c.c_str());
+        if (total > 0) {
+            std::fprintf(stderr, "zv-modemsim: %zu command(s) not in the recording, answered ERROR\n", total);
+            code = 3;
+        }
+    }
     device.Finish();
-    return 0;
+    return code;
 }

@@ -322,6 +322,7 @@ void Modem::OnBytes(Connection *conn, const char *data, std::size_t n) {
 
 void Modem::OnCommand(Connection *conn, const std::string &command) {
     std::optional<Rule> rule;
+    Handler fallback;
     int delay_ms;
     {
         std::lock_guard<std::mutex> lock(mu_);
@@ -335,6 +336,7 @@ void Modem::OnCommand(Connection *conn, const std::string &command) {
             }
         }
         delay_ms = DelayFor(command);
+        fallback = fallback_;
     }
 
     Lines lines;
@@ -350,6 +352,8 @@ void Modem::OnCommand(Connection *conn, const std::string &command) {
         // The prompt comes at once; a delay applies to the answer after the PDU.
         Answer("\r\n> ", 0);
         return;
+    } else if (fallback) {
+        lines = Guarded(command, [&] { return fallback(*this, command); });
     } else {
         lines = Guarded(command, [&] {
             Lines answer;
@@ -471,6 +475,11 @@ void Modem::ClearOverrides() {
     rules_.clear();
     delays_.clear();
     pdu_rules_.clear();
+}
+
+void Modem::SetFallback(Handler handler) {
+    std::lock_guard<std::mutex> lock(mu_);
+    fallback_ = std::move(handler);
 }
 
 void Modem::SetEchoAtPowerOn(bool on) {

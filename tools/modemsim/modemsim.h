@@ -110,6 +110,9 @@ class Modem {
     void Withhold(const std::string &prefix);                   // never answer (nor prompt)
     void Delay(const std::string &prefix, int ms);              // answer (after the PDU) ms later
     void ClearOverrides();                                      // back to the default answers
+    // Answers every command no rule takes instead of the default table (a recorded modem);
+    // the prompting commands still prompt and go to OnPdu. Kept across ClearOverrides().
+    void SetFallback(Handler handler);
     void SetEchoAtPowerOn(bool on);                             // echo state after Plug(), default off
     // A slow line: all output goes out at most `bytes` per write with `gap_ms` between writes,
     // so the reader on the slave gets it in pieces. SetPace(0, 0) is full speed again (the
@@ -187,6 +190,7 @@ class Modem {
     std::vector<Rule> rules_;
     std::vector<DelayRule> delays_;
     std::vector<PduRule> pdu_rules_;
+    Handler fallback_;
     std::vector<std::string> commands_;
     std::vector<SubmittedPdu> pdus_;
     Trace trace_;
