@@ -77,6 +77,7 @@ constexpr long long kReaderLingerNs = 5 * 1000 * 1000;
 // the port must not grow the queue without limit.
 constexpr size_t kMaxQueuedLines = 4096;
 constexpr size_t kMaxQueuedBytes = 256 * 1024;
+constexpr size_t kKeptQueueCapacity = 64;
 
 struct QueuedLine {
     std::string line;
@@ -739,6 +740,8 @@ void DeliverQueued(ReaderContext &ctx, std::vector<QueuedLine> &batch) {
     Unlock(&c.mutex, "processLine:pthread_mutex_unlock error !");
     if (wake && pthread_cond_broadcast(&c.cond) != 0) RLOGD("pthread_cond_signal error !");
     batch.clear();
+    // A flood leaves the two vectors that take turns as the queue large; give that back.
+    if (batch.capacity() > kKeptQueueCapacity) std::vector<QueuedLine>().swap(batch);
 }
 
 enum class ReaderTurn { kDeliver, kRead, kLeave };
