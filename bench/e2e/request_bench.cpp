@@ -9,7 +9,8 @@
 // (iterations per request, 200), ZV_BENCH_HEAP_REQUESTS (0: no heap rounds), ZV_BENCH_IDLE_S
 // (seconds of a quiet modem at the end, thread by thread wake-ups; 0: none), ZV_BENCH_SAR=1
 // (a SAR state file in the fake root), ZV_BENCH_NO_MODEM=1 (nothing plugged in: only the
-// idle watch, while the library searches for a modem).
+// idle watch, while the library searches for a modem), ZV_TEST_GENERATION=hidl (the 8-13
+// daemon).
 #include <fcntl.h>
 #include <malloc.h>
 #include <poll.h>
@@ -156,6 +157,9 @@ int main() {
     const int iterations = EnvInt("ZV_BENCH_REQUESTS", underValgrind ? 20 : 200);
     const int heapRequests = EnvInt("ZV_BENCH_HEAP_REQUESTS", 0);
 
+    // ZV_TEST_GENERATION=hidl: a platform of release 11, served as the 8-13 daemon does.
+    const char *generation = getenv("ZV_TEST_GENERATION");
+    if (generation && strcmp(generation, "hidl") == 0) std::ofstream(props + "/ro.build.version.sdk") << "30\n";
     const int idleSeconds = EnvInt("ZV_BENCH_IDLE_S", 0);
     const bool noModem = EnvInt("ZV_BENCH_NO_MODEM", 0) == 1;
     if (EnvInt("ZV_BENCH_SAR", 0) == 1) {
@@ -163,7 +167,6 @@ int main() {
         std::ofstream(root + "/sys/power/sar/state") << "SAR_CONTROL_OFF\n";
     }
 
-    const double rawUs = underValgrind || noModem ? 0 : RawRoundTripUs(2000);
 
     zvtest::FakeDaemon daemon;
     zvtest::ModemRig rig(root, modemsim::ModuleType::kWcdma);
@@ -199,6 +202,8 @@ int main() {
     const double startupMs = std::chrono::duration<double, std::milli>(Clock::now() - init0).count();
     const char *scale = getenv("ZORVIK_TIME_SCALE");
     printf("startup_to_sim_ready_ms %.1f (ZORVIK_TIME_SCALE=%s)\n", startupMs, scale ? scale : "1");
+    printf("heap_kib_at_sim_ready %.0f (library, fake daemon and simulator)\n",
+           static_cast<double>(mallinfo2().uordblks) / 1024);
     // What start-up leaves running (guard timers, the first registration queries) settles first.
     std::this_thread::sleep_for(std::chrono::seconds(underValgrind ? 5 : 2));
 
@@ -228,21 +233,28 @@ int main() {
         return done.error;
     };
     for (const RequestCase &c : cases) {
+        // The raw round trip right before each request, so both see the same machine load.
+        const double rawUs = underValgrind ? 0 : RawRoundTripUs(300);
         for (int i = 0; i < 5; ++i) issue(c);  // warm-up
+        modem.ClearCommands();
         std::vector<double> lat, cpu, trips;
         RIL_Errno error = RIL_E_SUCCESS;
-        CALLGRIND_TOGGLE_COLLECT;
         for (int i = 0; i < iterations; ++i) {
             const size_t before = modem.Commands().size();
             const double cpu0 = ThreadCpuUs();
             const auto t0 = Clock::now();
+            CALLGRIND_TOGGLE_COLLECT;
             error = issue(c);
+            CALLGRIND_TOGGLE_COLLECT;
             lat.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
             cpu.push_back(ThreadCpuUs() - cpu0);
             trips.push_back(static_cast<double>(modem.Commands().size() - before));
         }
-        CALLGRIND_TOGGLE_COLLECT;
         CALLGRIND_DUMP_STATS_AT(c.name);
+        if (getenv("ZV_BENCH_SHOW_COMMANDS")) {
+            const std::vector<std::string> sent = modem.Commands();
+            for (size_t i = 0; i < sent.size() && i < 12; ++i) printf("  %s> %s\n", c.name, sent[i].c_str());
+        }
         modem.ClearCommands();
         daemon.Compact();
         const double n = Median(trips);
@@ -252,20 +264,30 @@ int main() {
 
     if (heapRequests > 0) {
         // Many requests and many reports: the heap must stay where it was.
+        // ZV_BENCH_HEAP_ONLY: "reports", or the name of one request, to tell the growth apart.
+        const std::string heapOnly = getenv("ZV_BENCH_HEAP_ONLY") ? getenv("ZV_BENCH_HEAP_ONLY") : "";
         std::vector<size_t> heap;
         const int rounds = 10;
         for (int round = 0; round < rounds; ++round) {
-            for (int i = 0; i < heapRequests / rounds; ++i) issue(cases[static_cast<size_t>(i) % cases.size()]);
+            const size_t kinds = heapOnly.empty() ? cases.size() : 1;
+            for (int i = 0; i < heapRequests / rounds && heapOnly != "reports"; ++i) {
+                const RequestCase &c = heapOnly.empty() || heapOnly == "reports" ? cases[static_cast<size_t>(i) % kinds]
+                                                                                 : *std::find_if(cases.begin(), cases.end(), [&](const RequestCase &k) { return heapOnly == k.name; });
+                issue(c);
+            }
             const size_t reports = daemon.UnsolicitedCount();
-            for (int i = 0; i < heapRequests / rounds; ++i) modem.Inject(i % 2 ? "^RSSI: 17" : "^RSSI: 18");
-            daemon.WaitUntil([&] { return daemon.UnsolicitedCount() >= reports + heapRequests / rounds; },
-                             std::chrono::seconds(60));
+            for (int i = 0; i < heapRequests / rounds && (heapOnly.empty() || heapOnly == "reports"); ++i)
+                modem.Inject(i % 2 ? "^RSSI: 17" : "^RSSI: 18");
+            if (heapOnly.empty() || heapOnly == "reports")
+                daemon.WaitUntil([&] { return daemon.UnsolicitedCount() >= reports + heapRequests / rounds; },
+                                 std::chrono::seconds(60));
             modem.ClearCommands();
             daemon.Compact();
             heap.push_back(mallinfo2().uordblks);
         }
-        printf("heap_kib after %d requests+reports %.0f, after %d %.0f\n", heapRequests / rounds,
-               static_cast<double>(heap.front()) / 1024, heapRequests, static_cast<double>(heap.back()) / 1024);
+        printf("heap_kib after each %d requests and %d reports:", heapRequests / rounds, heapRequests / rounds);
+        for (size_t h : heap) printf(" %.0f", static_cast<double>(h) / 1024);
+        printf("\n");
     }
     if (idleSeconds > 0) {
         std::this_thread::sleep_for(std::chrono::seconds(1));
