@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the benchmarks in the normal build tree and runs them, logging to a file.
 #   scripts/bench.sh            every benchmark; the idle watches last 60 s each, side by side
-#                               (about 3 minutes)
+#                               (about 2 minutes)
 #   scripts/bench.sh --quick    fewer rounds and requests, 10 s of idle (about a minute)
 #   scripts/bench.sh ARGS...    anything else goes to the benchmark binary (--benchmark_filter=...)
 # The AT exchange runs twice, pinned to one core and to two (taskset), when taskset exists.
