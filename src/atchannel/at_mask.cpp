@@ -53,18 +53,34 @@ bool StartsWithNoCase(const char *s, const char *prefix) {
     return true;
 }
 
+// The entries of the table by their first character ('a', '+', '^'), in table order: every
+// AT line passes here twice per exchange, and most of the table never matches its start.
+struct PrefixIndex {
+    int entries[3][kMaskedPrefixCount];
+    int count[3] = {0, 0, 0};
+    static int Slot(char lower) { return lower == 'a' ? 0 : lower == '+' ? 1 : lower == '^' ? 2 : -1; }
+    PrefixIndex() {
+        for (int i = 0; i < kMaskedPrefixCount; ++i) {
+            const int slot = Slot(Lower(kMaskedPrefixTable[i][0]));
+            if (slot >= 0) entries[slot][count[slot]++] = i;
+        }
+    }
+};
+
 // One pass over the line: at each position only the entries that start with that character
 // are tried. Returns the first entry in table order found anywhere; *secretFrom (when given)
 // is where the secret part starts: right behind the earliest match in the line.
 int FindMaskedPrefix(const char *text, const char **secretFrom = nullptr) {
+    static const PrefixIndex index;
     int best = kMaskedPrefixCount;
     const char *from = nullptr;
     for (const char *p = text; *p; ++p) {
-        const char c = Lower(*p);
-        if (c != 'a' && c != '+' && c != '^') continue;
+        const int slot = PrefixIndex::Slot(Lower(*p));
+        if (slot < 0) continue;
         if (best == 0 && from) break;
-        for (int i = 0; i < kMaskedPrefixCount; ++i) {
-            if (Lower(kMaskedPrefixTable[i][0]) == c && StartsWithNoCase(p, kMaskedPrefixTable[i])) {
+        for (int k = 0; k < index.count[slot]; ++k) {
+            const int i = index.entries[slot][k];
+            if (StartsWithNoCase(p, kMaskedPrefixTable[i])) {
                 if (i < best) best = i;
                 if (!from) from = p + strlen(kMaskedPrefixTable[i]);
                 break;

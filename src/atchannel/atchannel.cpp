@@ -1,6 +1,10 @@
-// The AT channel: one reader thread per open port turns the byte stream into lines and
-// routes each to the exchange in progress or to the unsolicited handler; senders take turns
-// through s_readdelmutex and wait on the channel's condition for their final line.
+// The AT channel: senders take turns through s_readdelmutex; the sender of the exchange in
+// progress reads the port itself until its final line is in, and one reader thread per open
+// port reads it the rest of the time. Either splits the byte stream into lines and routes
+// each to the exchange in progress or, through a queue, to the unsolicited handler, which
+// only the reader thread runs. An exchange thus costs no thread switch beyond the modem's
+// own; the reader stays off the port for a few milliseconds after each exchange, so a burst
+// of exchanges does not wake it every time.
 //
 // Choices that go beyond the plain request/response protocol:
 // - Waits are measured on CLOCK_MONOTONIC, so setting the wall clock (the network time
@@ -11,11 +15,12 @@
 //   owner can close and reopen the port.
 // - The descriptor is non-blocking and every write is bounded by the exchange's deadline: a
 //   port that stops draining ends the exchange like a silent modem does. Only the sender
-//   writes (the PDU too, when the reader reports the prompt), and never with the channel
-//   mutex held, so the reader keeps routing lines meanwhile.
-// - The reader runs the unsolicited handler without the channel mutex: a handler that reports
-//   to the daemon holds up nobody. One reader thread delivers every line, so the order of the
-//   reports is the order of the lines.
+//   writes (the PDU too, when the prompt comes), never with the channel mutex or the port
+//   held, so the reader keeps routing lines meanwhile.
+// - The reader runs the unsolicited handler without any channel lock: a handler that reports
+//   to the daemon holds up nobody, and a sender still reads its answer meanwhile. One reader
+//   thread delivers every line from one queue, so the order of the reports is the order of
+//   the lines.
 // - After a time-out the next exchange first resynchronises (kResyncProbe in at_internal.h).
 #include "atchannel/atchannel.h"
 
@@ -38,6 +43,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include <zorvik/host.h>
 
@@ -65,6 +71,20 @@ constexpr int kHandshakeAttempts = 8;
 constexpr long long kHandshakeSettleMs = 250;
 // write() returning 0 again and again would otherwise spin until the deadline.
 constexpr int kMaxEmptyWrites = 100;
+// How long the reader thread stays off the port after a sender read its answer there.
+// Unsolicited lines that come in that gap wait at most this long (real time).
+constexpr long long kReaderLingerNs = 5 * 1000 * 1000;
+// Unsolicited lines read but not yet handed on: a handler that is slow while a modem floods
+// the port must not grow the queue without limit.
+constexpr size_t kMaxQueuedLines = 4096;
+constexpr size_t kMaxQueuedBytes = 256 * 1024;
+constexpr size_t kKeptQueueCapacity = 64;
+
+struct QueuedLine {
+    std::string line;
+    std::string pdu;
+    bool hasPdu = false;
+};
 
 // Everything one reader thread owns. The channel drops its reference on close; the thread
 // keeps its own until it has stopped touching the descriptor, so the descriptor is closed
@@ -73,16 +93,35 @@ constexpr int kMaxEmptyWrites = 100;
 struct ReaderContext {
     int fd = -1;
     int wakeFd = -1;  // eventfd: at_close wakes a reader blocked in poll() and a stalled writer
+    int nudgeFd = -1;  // eventfd: a sender queued lines while the reader sat in poll()
     unsigned generation = 0;  // of the channel this reader serves
     std::atomic<bool> stop{false};
     std::mutex doneMutex;
     std::condition_variable doneCond;
     bool done = false;  // guarded by doneMutex
-    int writers = 0;    // guarded by doneMutex
+    int writers = 0;    // guarded by doneMutex, counts senders reading the port too
+
+    // Whoever reads the port holds portMutex: the reader thread for one read and the lines
+    // in it, a sender for as long as it waits for its own answer. The line buffer and a +CMT
+    // style indication still waiting for its PDU line belong to the holder.
+    std::mutex portMutex;
     LineSplitter splitter;
+    std::string smsIndication;
+    bool awaitingPdu = false;
+
+    // Unsolicited lines read from the port, in order, for the reader thread to hand on
+    // (guarded by the channel mutex). A sender that reads a line of nobody's queues it here:
+    // the handler runs on the reader thread only, without any channel lock.
+    std::vector<QueuedLine> queue;
+    size_t queuedBytes = 0;
+    // Lines queued and lines handed on so far: an exchange returns only once every line that
+    // came before its final line has been handed on, as when the reader read them all.
+    unsigned long long queuedSeq = 0;
+    unsigned long long deliveredSeq = 0;
 
     ~ReaderContext() {
         if (wakeFd >= 0) close(wakeFd);
+        if (nudgeFd >= 0) close(nudgeFd);
     }
 };
 
@@ -106,6 +145,16 @@ struct Channel {
     bool resyncNeeded = false;  // an exchange timed out since the last resynchronisation
     bool draining = false;      // a sender waits for the line to go quiet
     unsigned long long lines = 0;
+    // The sender of the exchange in progress reads its own answer, which spares two thread
+    // switches per exchange; the reader thread keeps off the port meanwhile and for a short
+    // while after (kReaderLingerNs), so back-to-back exchanges do not wake it each time.
+    pthread_cond_t readerCond;
+    bool senderReading = false;
+    bool readerParked = false;          // the reader waits on readerCond
+    bool readerWaitsForSender = false;  // ... without a deadline, until senderReading ends
+    long long portFreeSinceNs = 0;      // CLOCK_MONOTONIC, when the last sender let go
+    unsigned long long finalSeq = 0;    // lines queued before the final line of the exchange
+    bool senderWaitsForDelivery = false;
 
     std::atomic<ATUnsolHandler> unsol{nullptr};
     std::atomic<void (*)(void)> onTimeout{nullptr};
@@ -117,6 +166,7 @@ struct Channel {
         pthread_condattr_init(&attr);
         pthread_condattr_setclock(&attr, CLOCK_MONOTONIC);
         pthread_cond_init(&cond, &attr);
+        pthread_cond_init(&readerCond, &attr);
         pthread_condattr_destroy(&attr);
     }
 };
@@ -159,6 +209,18 @@ int MsUntil(const struct timespec &deadline) {
                    (deadline.tv_nsec - now.tv_nsec) / 1000000;
     if (ms <= 0) return 0;
     return ms > INT32_MAX ? INT32_MAX : static_cast<int>(ms);
+}
+
+// Time left until the deadline; false when it has passed.
+bool TimeUntil(const struct timespec &deadline, struct timespec *left) {
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    long long ns = (static_cast<long long>(deadline.tv_sec) - now.tv_sec) * 1000000000LL +
+                   (deadline.tv_nsec - now.tv_nsec);
+    if (ns <= 0) return false;
+    left->tv_sec = static_cast<time_t>(ns / 1000000000LL);
+    left->tv_nsec = static_cast<long>(ns % 1000000000LL);
+    return true;
 }
 
 enum class WriteResult { kDone, kStalled, kClosed, kFailed };
@@ -265,7 +327,228 @@ bool CountSilentTimeout(Channel &c) {
     return true;
 }
 
+// Queues a line for the reader thread to hand on, with the channel mutex held. True when the
+// reader sits in poll() and must be nudged (after the unlock) to hand it on.
+bool QueueUnsolicited(Channel &c, ReaderContext &ctx, const char *line, const char *pdu) {
+    const size_t bytes = strlen(line) + (pdu ? strlen(pdu) : 0);
+    if (ctx.queue.size() >= kMaxQueuedLines || ctx.queuedBytes + bytes > kMaxQueuedBytes) {
+        RLOGD("AT channel: unsolicited line dropped, %zu lines wait for the handler", ctx.queue.size());
+        return false;
+    }
+    const bool first = ctx.queue.empty();
+    QueuedLine q;
+    q.line.assign(line);
+    if (pdu) {
+        q.pdu.assign(pdu);
+        q.hasPdu = true;
+    }
+    ctx.queue.push_back(std::move(q));
+    ctx.queuedBytes += bytes;
+    ++ctx.queuedSeq;
+    if (c.readerParked) {
+        if (pthread_cond_signal(&c.readerCond) != 0) RLOGD("pthread_cond_signal error !");
+        return false;
+    }
+    return first && t_reader.Get() != &ctx;
+}
+
+void Nudge(const ReaderContext &ctx) {
+    const uint64_t one = 1;
+    while (write(ctx.nudgeFd, &one, sizeof one) < 0 && errno == EINTR) {
+    }
+}
+
+void ProcessLine(ReaderContext &ctx, const char *line, size_t len) {
+    Channel &c = Chan();
+    Lock(&c.mutex, "processLine:pthread_mutex_lock error !");
+    if (c.reader.get() != &ctx) {
+        // A reader of a port that has been closed meanwhile: its lines belong to nobody.
+        Unlock(&c.mutex, "processLine:pthread_mutex_unlock error !");
+        return;
+    }
+    ++c.lines;
+    ExchangeView view;
+    // Once the final line is in, the exchange is over even if its sender has not woken yet.
+    view.pending = c.pending && !c.pending->finalResponse;
+    view.type = c.type;
+    view.prefix = c.prefix;
+    view.hasIntermediate = c.pending && (c.pending->p_intermediates || c.pendingLines > 0);
+    view.pduStored = c.pdu != nullptr;
+    view.atType = zv::Load(g_at_type);
+
+    bool wake = c.draining;
+    bool nudge = false;
+    const LineClass cls = ClassifyLine(line, view);
+    switch (cls) {
+        case LineClass::kSuccess:
+        case LineClass::kError:
+            c.pending->success = cls == LineClass::kSuccess ? 1 : 0;
+            c.pending->finalResponse = CopyLine(line);
+            c.finalSeq = ctx.queuedSeq;
+            wake = true;
+            break;
+        case LineClass::kPrompt:
+            // The sender writes it: whoever reads never blocks on the port.
+            c.pduToWrite = c.pdu;
+            c.pdu = nullptr;
+            wake = true;
+            break;
+        case LineClass::kIntermediate:
+            if (c.overflowed) break;
+            if (c.pendingLines >= kMaxResponseLines || c.pendingBytes + len > kMaxResponseBytes) {
+                RLOGD("AT response exceeds %zu lines or %zu bytes; dropping the rest until its final line",
+                      kMaxResponseLines, kMaxResponseBytes);
+                c.overflowed = true;
+                break;
+            }
+            ++c.pendingLines;
+            c.pendingBytes += len;
+            AddIntermediate(c.pending, line);
+            break;
+        case LineClass::kUnsolicited:
+            nudge = QueueUnsolicited(c, ctx, line, nullptr);
+            break;
+    }
+    Unlock(&c.mutex, "processLine:pthread_mutex_unlock error !");
+    // Recorded as the channel took it, with the mutex free but before the sender can go on: a
+    // recording lists an answer before the command that follows it.
+    zv::RecordModemLine(kPort, cls == LineClass::kUnsolicited ? ZV_MODEM_UNSOL : ZV_MODEM_ANS, line, len);
+    // Signalled after the unlock so the sender does not wake only to block on the mutex.
+    if (wake && pthread_cond_broadcast(&c.cond) != 0) RLOGD("pthread_cond_signal error !");
+    if (nudge) Nudge(ctx);
+}
+
+// One line from the port, with portMutex held.
+void RouteLine(ReaderContext &ctx, const char *line, size_t len) {
+    if (ctx.awaitingPdu) {
+        // The indication and its PDU travel together and never belong to a command.
+        ctx.awaitingPdu = false;
+        zv::RecordModemLine(kPort, ZV_MODEM_UNSOL, line, len);
+        Channel &c = Chan();
+        Lock(&c.mutex, "processLine:pthread_mutex_lock error !");
+        const bool nudge = c.reader.get() == &ctx && QueueUnsolicited(c, ctx, ctx.smsIndication.c_str(), line);
+        Unlock(&c.mutex, "processLine:pthread_mutex_unlock error !");
+        if (nudge) Nudge(ctx);
+        return;
+    }
+    if (IsSmsPairLine(line)) {
+        zv::RecordModemLine(kPort, ZV_MODEM_UNSOL, line, len);
+        ctx.smsIndication.assign(line);
+        ctx.awaitingPdu = true;
+        return;
+    }
+    ProcessLine(ctx, line, len);
+}
+
+void RouteBufferedLines(ReaderContext &ctx) {
+    Channel &c = Chan();
+    size_t len = 0;
+    while (const char *line = ctx.splitter.Next(&len)) {
+        c.silentTimeouts.store(0, std::memory_order_relaxed);
+        PrintATCommand(line, static_cast<int>(len), 0);
+        RouteLine(ctx, line, len);
+    }
+}
+
+enum class PumpResult { kRead, kDrained, kEnd };
+
+// Routes the lines already buffered, then what one read brings. With portMutex held. Only
+// the reader thread reports the end of the port: a sender that meets it hands the port back,
+// and the reader meets the same end on its next read.
+PumpResult Pump(ReaderContext &ctx, bool onReader) {
+    RouteBufferedLines(ctx);
+    if (ctx.stop.load(std::memory_order_acquire)) return PumpResult::kEnd;
+    size_t room = 0;
+    char *space = ctx.splitter.ReadSpace(&room);
+    for (;;) {
+        const ssize_t n = read(ctx.fd, space, room);
+        if (n > 0) {
+            ctx.splitter.Commit(static_cast<size_t>(n));
+            RouteBufferedLines(ctx);
+            return PumpResult::kRead;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return PumpResult::kDrained;
+        if (onReader) {
+            const int e = errno;
+            RLOGD("errno: %d", e);
+            if (n < 0) {
+                RLOGD("atchannel: read error %s", strerror(e));
+            } else {
+                RLOGD("atchannel: EOF reached");
+            }
+        }
+        return PumpResult::kEnd;
+    }
+}
+
+long long NowNs() {
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec;
+}
+
 zv::ThreadWord<unsigned> t_commandsWritten;
+
+enum class OwnRead { kProgress, kDeadline, kHandBack };
+
+// The sender's side of an exchange once its command is out: it reads the port itself until
+// its answer (or the prompt) is in, routing every other line as the reader thread would.
+// Entered and left with the channel mutex held; the port is read without it.
+template <typename Waiting>
+OwnRead ReadOwnAnswer(Channel &c, ReaderContext &port, const struct timespec &deadline, Waiting &waiting) {
+    c.senderReading = true;
+    Unlock(&c.mutex, "at_send_command_full:pthread_mutex_unlock2 error!");
+    OwnRead result = OwnRead::kHandBack;
+    {
+        std::lock_guard<std::mutex> portLock(port.portMutex);
+        {
+            std::lock_guard<std::mutex> lock(port.doneMutex);
+            ++port.writers;  // the descriptor stays open while this thread reads it
+        }
+        bool hungUp = false;
+        // Right after the command the answer is hardly ever there yet: wait for it first
+        // rather than spend a read that finds nothing.
+        bool readFirst = false;
+        for (;;) {
+            Lock(&c.mutex, "at_send_command_full:pthread_mutex_lock2 error!");
+            const bool more = waiting() && !c.pduToWrite;
+            Unlock(&c.mutex, "at_send_command_full:pthread_mutex_unlock2 error!");
+            if (!more) {
+                result = OwnRead::kProgress;
+                break;
+            }
+            if (readFirst) {
+                const PumpResult pumped = Pump(port, false);
+                if (pumped == PumpResult::kRead) continue;
+                if (pumped == PumpResult::kEnd) break;
+            }
+            readFirst = true;
+            struct timespec left;
+            if (!TimeUntil(deadline, &left)) {
+                result = OwnRead::kDeadline;
+                break;
+            }
+            // A port that reports a hang-up or an error yet has nothing to read goes back to
+            // the reader rather than spin here until the deadline.
+            if (hungUp) break;
+            struct pollfd pfd[2] = {{port.fd, POLLIN, 0}, {port.wakeFd, POLLIN, 0}};
+            if (ppoll(pfd, 2, &left, nullptr) < 0 && errno != EINTR) break;
+            if (pfd[1].revents != 0) break;
+            hungUp = (pfd[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+        }
+        {
+            std::lock_guard<std::mutex> lock(port.doneMutex);
+            --port.writers;
+        }
+        port.doneCond.notify_all();
+    }
+    Lock(&c.mutex, "at_send_command_full:pthread_mutex_lock2 error!");
+    c.senderReading = false;
+    c.portFreeSinceNs = NowNs();
+    if (c.readerWaitsForSender && pthread_cond_signal(&c.readerCond) != 0) RLOGD("pthread_cond_signal error !");
+    return result;
+}
 
 // One exchange with the channel's mutex held (and s_readdelmutex, which keeps every other
 // sender out); the mutex is released while writing and while waiting. *timedOut tells the
@@ -312,7 +595,19 @@ int Exchange(const char *command, ATCommandType type, const char *prefix, const 
     auto waiting = [&] { return !response->finalResponse && !c.readerClosed && c.generation == generation; };
     bool failed = written == WriteResult::kFailed;
     bool stalled = written == WriteResult::kStalled;
+    bool readsOwnAnswer = true;
     while (written == WriteResult::kDone && waiting()) {
+        if (readsOwnAnswer && !c.pduToWrite) {
+            const OwnRead got = ReadOwnAnswer(c, *port, deadline, waiting);
+            if (got == OwnRead::kDeadline) {
+                stalled = waiting();
+                break;
+            }
+            // At the port's end or a close the reader thread takes over and the wait below
+            // sees what it finds.
+            if (got == OwnRead::kHandBack) readsOwnAnswer = false;
+            continue;
+        }
         if (const char *toWrite = c.pduToWrite) {
             c.pduToWrite = nullptr;
             Unlock(&c.mutex, "at_send_command_full:pthread_mutex_unlock2 error!");
@@ -334,6 +629,16 @@ int Exchange(const char *command, ATCommandType type, const char *prefix, const 
     }
     if (stalled) {
         RLOGD("*****The AT command is TIMEOUT, You  can extend the wait time of this AT command*****");
+    }
+    // The lines that came before the final line reach the handler before the sender goes on
+    // (bounded by the exchange's deadline: a handler that hangs does not hold it longer).
+    if (response->finalResponse) {
+        const unsigned long long need = c.finalSeq;
+        while (port->deliveredSeq < need && c.reader == port && !c.readerClosed && c.generation == generation) {
+            c.senderWaitsForDelivery = true;
+            if (pthread_cond_timedwait(&c.cond, &c.mutex, &deadline) == ETIMEDOUT) break;
+        }
+        c.senderWaitsForDelivery = false;
     }
 
     const bool closed = c.readerClosed || c.generation != generation || written == WriteResult::kClosed;
@@ -420,106 +725,70 @@ int SendNoLock(const char *command, ATCommandType type, const char *prefix, cons
     return Exchange(command, type, prefix, pdu, ChooseTimeoutMs(command), out, &timedOut);
 }
 
-void ProcessLine(const ReaderContext &ctx, const char *line, size_t len) {
+// Hands the queued lines to the unsolicited handler, without any lock held.
+void DeliverQueued(ReaderContext &ctx, std::vector<QueuedLine> &batch) {
     Channel &c = Chan();
     Lock(&c.mutex, "processLine:pthread_mutex_lock error !");
-    if (c.reader.get() != &ctx) {
-        // A reader of a port that has been closed meanwhile: its lines belong to nobody.
-        Unlock(&c.mutex, "processLine:pthread_mutex_unlock error !");
-        return;
-    }
-    ++c.lines;
-    ExchangeView view;
-    // Once the final line is in, the exchange is over even if its sender has not woken yet.
-    view.pending = c.pending && !c.pending->finalResponse;
-    view.type = c.type;
-    view.prefix = c.prefix;
-    view.hasIntermediate = c.pending && (c.pending->p_intermediates || c.pendingLines > 0);
-    view.pduStored = c.pdu != nullptr;
-    view.atType = zv::Load(g_at_type);
-
-    bool wake = c.draining;
-    const LineClass cls = ClassifyLine(line, view);
-    switch (cls) {
-        case LineClass::kSuccess:
-        case LineClass::kError:
-            c.pending->success = cls == LineClass::kSuccess ? 1 : 0;
-            c.pending->finalResponse = CopyLine(line);
-            wake = true;
-            break;
-        case LineClass::kPrompt:
-            // The sender writes it: the reader never blocks on the port.
-            c.pduToWrite = c.pdu;
-            c.pdu = nullptr;
-            wake = true;
-            break;
-        case LineClass::kIntermediate:
-            if (c.overflowed) break;
-            if (c.pendingLines >= kMaxResponseLines || c.pendingBytes + len > kMaxResponseBytes) {
-                RLOGD("AT response exceeds %zu lines or %zu bytes; dropping the rest until its final line",
-                      kMaxResponseLines, kMaxResponseBytes);
-                c.overflowed = true;
-                break;
-            }
-            ++c.pendingLines;
-            c.pendingBytes += len;
-            AddIntermediate(c.pending, line);
-            break;
-        case LineClass::kUnsolicited:
-            break;
-    }
+    batch.swap(ctx.queue);
+    ctx.queuedBytes = 0;
     Unlock(&c.mutex, "processLine:pthread_mutex_unlock error !");
-    // Signalled after the unlock so the sender does not wake only to block on the mutex.
-    if (wake && pthread_cond_broadcast(&c.cond) != 0) RLOGD("pthread_cond_signal error !");
-    // Recorded as the channel took it, once the mutex is free: one reader keeps the order.
-    zv::RecordModemLine(kPort, cls == LineClass::kUnsolicited ? ZV_MODEM_UNSOL : ZV_MODEM_ANS, line, len);
-    if (cls == LineClass::kUnsolicited) {
-        if (ATUnsolHandler handler = c.unsol.load()) handler(line, nullptr);
+    for (const QueuedLine &q : batch) {
+        ATUnsolHandler handler = c.unsol.load();
+        if (!handler) continue;
+        if (q.hasPdu) {
+            if (!ctx.stop.load(std::memory_order_acquire)) handler(q.line.c_str(), q.pdu.c_str());
+        } else {
+            handler(q.line.c_str(), nullptr);
+        }
     }
+    if (batch.empty()) return;
+    Lock(&c.mutex, "processLine:pthread_mutex_lock error !");
+    ctx.deliveredSeq += batch.size();
+    const bool wake = c.senderWaitsForDelivery;
+    Unlock(&c.mutex, "processLine:pthread_mutex_unlock error !");
+    if (wake && pthread_cond_broadcast(&c.cond) != 0) RLOGD("pthread_cond_signal error !");
+    batch.clear();
+    // A flood leaves the two vectors that take turns as the queue large; give that back.
+    if (batch.capacity() > kKeptQueueCapacity) std::vector<QueuedLine>().swap(batch);
 }
 
-// Next line from the port, or null when the port is gone or the channel was closed.
-const char *ReadLine(ReaderContext &ctx, size_t *lineLen) {
+enum class ReaderTurn { kDeliver, kRead, kLeave };
+
+// Waits while a sender reads the port, or did a moment ago.
+ReaderTurn WaitForPortTurn(ReaderContext &ctx) {
     Channel &c = Chan();
+    ReaderTurn turn = ReaderTurn::kRead;
+    Lock(&c.mutex, "processLine:pthread_mutex_lock error !");
     for (;;) {
-        if (ctx.stop.load(std::memory_order_acquire)) return nullptr;
-        size_t len = 0;
-        if (const char *line = ctx.splitter.Next(&len)) {
-            c.silentTimeouts.store(0, std::memory_order_relaxed);
-            PrintATCommand(line, static_cast<int>(len), 0);
-            if (lineLen) *lineLen = len;
-            return line;
+        if (c.reader.get() != &ctx || ctx.stop.load(std::memory_order_acquire)) {
+            turn = ReaderTurn::kLeave;
+            break;
         }
-        size_t room = 0;
-        char *space = ctx.splitter.ReadSpace(&room);
-
-        // Block until the modem sends something or at_close asks the reader to leave; a
-        // blocked read() alone would not notice a close of its descriptor.
-        struct pollfd pfd[2] = {{ctx.fd, POLLIN, 0}, {ctx.wakeFd, POLLIN, 0}};
-        if (poll(pfd, 2, -1) < 0) {
-            if (errno == EINTR) continue;
-            const int e = errno;
-            RLOGD("errno: %d", e);
-            RLOGD("atchannel: read error %s", strerror(e));
-            return nullptr;
+        if (!ctx.queue.empty()) {
+            turn = ReaderTurn::kDeliver;
+            break;
         }
-        if (pfd[1].revents != 0 || ctx.stop.load(std::memory_order_acquire)) return nullptr;
-
-        ssize_t n = read(ctx.fd, space, room);
-        if (n < 0) {
-            if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
-            const int e = errno;
-            RLOGD("errno: %d", e);
-            RLOGD("atchannel: read error %s", strerror(e));
-            return nullptr;
+        c.readerParked = true;
+        if (c.senderReading) {
+            c.readerWaitsForSender = true;
+            pthread_cond_wait(&c.readerCond, &c.mutex);
+            c.readerWaitsForSender = false;
+            c.readerParked = false;
+            continue;
         }
-        if (n == 0) {
-            RLOGD("errno: %d", errno);
-            RLOGD("atchannel: EOF reached");
-            return nullptr;
+        const long long until = c.portFreeSinceNs + kReaderLingerNs;
+        if (c.portFreeSinceNs == 0 || NowNs() >= until) {
+            c.readerParked = false;
+            break;
         }
-        ctx.splitter.Commit(static_cast<size_t>(n));
+        struct timespec ts;
+        ts.tv_sec = static_cast<time_t>(until / 1000000000LL);
+        ts.tv_nsec = static_cast<long>(until % 1000000000LL);
+        pthread_cond_timedwait(&c.readerCond, &c.mutex, &ts);
+        c.readerParked = false;
     }
+    Unlock(&c.mutex, "processLine:pthread_mutex_unlock error !");
+    return turn;
 }
 
 void OnReaderClosed(const ReaderContext &ctx) {
@@ -545,26 +814,37 @@ void *ReaderMain(void *arg) {
     delete handoff;
     t_reader.Set(ctx.get());
 
+    std::vector<QueuedLine> batch;
     for (;;) {
-        size_t len = 0;
-        const char *line = ReadLine(*ctx, &len);
-        if (!line) break;
-        if (IsSmsPairLine(line)) {
-            // The indication and its PDU travel together. They never belong to a command, so
-            // the handler runs without the command mutex and a sender is not held up while
-            // the message is handed on.
-            std::string indication(line);
-            zv::RecordModemLine(kPort, ZV_MODEM_UNSOL, line, len);
-            size_t pduLen = 0;
-            const char *pdu = ReadLine(*ctx, &pduLen);
-            if (!pdu) break;
-            zv::RecordModemLine(kPort, ZV_MODEM_UNSOL, pdu, pduLen);
-            ATUnsolHandler handler = Chan().unsol.load();
-            if (handler && !ctx->stop.load(std::memory_order_acquire)) handler(indication.c_str(), pdu);
-            continue;
+        DeliverQueued(*ctx, batch);
+        const ReaderTurn turn = WaitForPortTurn(*ctx);
+        if (turn == ReaderTurn::kLeave) break;
+        if (turn == ReaderTurn::kDeliver) continue;
+
+        // Block until the modem sends something or at_close asks the reader to leave; a
+        // blocked read() alone would not notice a close of its descriptor.
+        struct pollfd pfd[3] = {{ctx->fd, POLLIN, 0}, {ctx->wakeFd, POLLIN, 0}, {ctx->nudgeFd, POLLIN, 0}};
+        if (poll(pfd, 3, -1) < 0) {
+            if (errno == EINTR) continue;
+            const int e = errno;
+            RLOGD("errno: %d", e);
+            RLOGD("atchannel: read error %s", strerror(e));
+            break;
         }
-        ProcessLine(*ctx, line, len);
+        if (pfd[1].revents != 0 || ctx->stop.load(std::memory_order_acquire)) break;
+        if (pfd[2].revents != 0) {
+            uint64_t count = 0;
+            while (read(ctx->nudgeFd, &count, sizeof count) < 0 && errno == EINTR) {
+            }
+            if (pfd[0].revents == 0) continue;
+        }
+        // A sender holds the port: it reads what came and queues what is not its own.
+        if (!ctx->portMutex.try_lock()) continue;
+        const PumpResult result = Pump(*ctx, true);
+        ctx->portMutex.unlock();
+        if (result == PumpResult::kEnd) break;
     }
+    DeliverQueued(*ctx, batch);  // what came before the end still goes out
 
     zv::Store(terminal_connect, 1);
     // The descriptor is no longer touched from here on: a closer waiting for that may go on
@@ -594,6 +874,7 @@ bool CloseChannel(int keepFd, unsigned onlyGeneration = 0) {
     c.reader.reset();
     c.readerClosed = true;
     if (pthread_cond_broadcast(&c.cond) != 0) RLOGD("at_close:pthread_cond_signal error !");
+    if (pthread_cond_broadcast(&c.readerCond) != 0) RLOGD("at_close:pthread_cond_signal error !");
     Unlock(&c.mutex, "at_close:pthread_mutex_unlock error !");
 
     if (ctx) {
@@ -667,7 +948,8 @@ int at_open(int fd, ATUnsolHandler unsol_handler) {
     auto ctx = std::make_shared<zv::at::ReaderContext>();
     ctx->fd = fd;
     ctx->wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (ctx->wakeFd < 0) {
+    ctx->nudgeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (ctx->wakeFd < 0 || ctx->nudgeFd < 0) {
         fprintf(stderr, "eventfd: %s\n", strerror(errno));
         return -1;
     }
