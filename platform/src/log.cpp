@@ -7,6 +7,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <stdarg.h>
+#include <stdint.h>
 #include <stdio.h>
 #include <string.h>
 #include <pthread.h>
@@ -95,6 +96,43 @@ void SetLogCapture(LogCapture fn, void *ctx) {
 
 void KeepLogInMemory(bool on) { g_inMemory.store(on, std::memory_order_relaxed); }
 
+namespace {
+
+// Appends src to buf[*at..cap-1), cut at the end; the result stays NUL-terminated.
+void Append(char *buf, size_t cap, size_t *at, const char *src, size_t n) {
+    if (*at + 1 >= cap) return;
+    if (n > cap - 1 - *at) n = cap - 1 - *at;
+    memcpy(buf + *at, src, n);
+    *at += n;
+    buf[*at] = '\0';
+}
+
+// The message of a format whose only conversions are plain "%s" (the AT lines, written twice
+// an exchange, and most others) is put together by copying, as vsnprintf would print it
+// (a null string as "(null)"); any other format is left to vsnprintf. Returns the length the
+// whole message has, or -1 when the format is not of that kind.
+int FormatPlainStrings(char *buf, size_t cap, const char *fmt, va_list ap) {
+    for (const char *p = strchr(fmt, '%'); p; p = strchr(p + 2, '%'))
+        if (p[1] != 's') return -1;
+    size_t at = 0, whole = 0;
+    buf[0] = '\0';
+    for (const char *p = fmt; *p;) {
+        const char *pct = strchr(p, '%');
+        const size_t n = pct ? static_cast<size_t>(pct - p) : strlen(p);
+        Append(buf, cap, &at, p, n);
+        whole += n;
+        if (!pct) break;
+        const char *arg = va_arg(ap, const char *);
+        if (!arg) arg = "(null)";
+        const size_t m = strlen(arg);
+        Append(buf, cap, &at, arg, m);
+        whole += m;
+        p = pct + 2;
+    }
+    return whole > static_cast<size_t>(INT32_MAX) ? INT32_MAX : static_cast<int>(whole);
+}
+
+}  // namespace
 }  // namespace zv
 
 extern "C" __attribute__((visibility("default"))) int __android_log_print(int prio, const char *tag, const char *fmt,
@@ -103,8 +141,13 @@ extern "C" __attribute__((visibility("default"))) int __android_log_print(int pr
     if (!fmt) return -1;
     va_list ap;
     va_start(ap, fmt);
-    int n = vsnprintf(text, sizeof text, fmt, ap);
+    int n = zv::FormatPlainStrings(text, sizeof text, fmt, ap);
     va_end(ap);
+    if (n < 0) {
+        va_start(ap, fmt);
+        n = vsnprintf(text, sizeof text, fmt, ap);
+        va_end(ap);
+    }
     if (n < 0) return -1;
     size_t len = static_cast<size_t>(n) < sizeof text ? static_cast<size_t>(n) : sizeof text - 1;
     while (len > 0 && (text[len - 1] == '\n' || text[len - 1] == '\r')) text[--len] = '\0';
@@ -112,12 +155,33 @@ extern "C" __attribute__((visibility("default"))) int __android_log_print(int pr
 
     if (zv::LogCapture cap = zv::g_capture.load()) cap(prio, tag, text, zv::g_captureCtx.load());
 
+    // "%c/%-8s(%5d): %s\n", put together by hand: it is written for every line.
     char line[4096 + 64];
-    int m = snprintf(line, sizeof line, "%c/%-8s(%5d): %s\n", zv::PriorityLetter(prio), tag, zv::CachedPid(),
-                     text);
-    if (m < 0) return -1;
-    size_t total = static_cast<size_t>(m) < sizeof line ? static_cast<size_t>(m) : sizeof line - 1;
-    if (total == sizeof line - 1) line[total - 1] = '\n';
+    size_t total = 0;
+    line[total++] = zv::PriorityLetter(prio);
+    line[total++] = '/';
+    const size_t tagLen = strnlen(tag, 32);
+    memcpy(line + total, tag, tagLen);
+    total += tagLen;
+    for (size_t i = tagLen; i < 8; ++i) line[total++] = ' ';
+    line[total++] = '(';
+    char digits[16];
+    size_t d = sizeof digits;
+    unsigned pid = static_cast<unsigned>(zv::CachedPid());
+    do {
+        digits[--d] = static_cast<char>('0' + pid % 10);
+        pid /= 10;
+    } while (pid != 0 && d > 0);
+    for (size_t width = sizeof digits - d; width < 5; ++width) line[total++] = ' ';
+    memcpy(line + total, digits + d, sizeof digits - d);
+    total += sizeof digits - d;
+    memcpy(line + total, "): ", 3);
+    total += 3;
+    const size_t room = sizeof line - 1 - total;  // the line end always fits
+    const size_t textLen = len < room ? len : room;
+    memcpy(line + total, text, textLen);
+    total += textLen;
+    line[total++] = '\n';
     // The line is complete on the stack; only the system call and the file behind it are spared.
     if (zv::g_inMemory.load(std::memory_order_relaxed)) return static_cast<int>(len);
     int fd = zv::TargetFd();

@@ -53,23 +53,48 @@ bool StartsWithNoCase(const char *s, const char *prefix) {
     return true;
 }
 
-// The entries of the table by their first character ('a', '+', '^'), in table order: every
-// AT line passes here twice per exchange, and most of the table never matches its start.
+// The entries of the table by their first character ('a', '+', '^') and, within those, by one
+// later character (the fifth of "AT+CPIN=", the third of "+CMGR:"), in table order: every AT
+// line passes here twice per exchange, and a line must be tried against only the few entries
+// that could start at each of its positions. Entries too short for the second key are tried
+// at every position of their first character.
 struct PrefixIndex {
-    int entries[3][kMaskedPrefixCount];
-    int count[3] = {0, 0, 0};
+    static constexpr int kSlots = 3, kBuckets = 32;
+    static constexpr size_t kKeyAt[kSlots] = {4, 2, 2};
+    struct List {
+        int entries[kMaskedPrefixCount];
+        int count = 0;
+        void Add(int i) { entries[count++] = i; }
+    };
+    List shortOnes[kSlots];
+    List buckets[kSlots][kBuckets];
     static int Slot(char lower) { return lower == 'a' ? 0 : lower == '+' ? 1 : lower == '^' ? 2 : -1; }
+    static int Bucket(char c) { return static_cast<unsigned char>(Lower(c)) % kBuckets; }
     PrefixIndex() {
         for (int i = 0; i < kMaskedPrefixCount; ++i) {
-            const int slot = Slot(Lower(kMaskedPrefixTable[i][0]));
-            if (slot >= 0) entries[slot][count[slot]++] = i;
+            const char *entry = kMaskedPrefixTable[i];
+            const int slot = Slot(Lower(entry[0]));
+            if (slot < 0) continue;
+            if (strlen(entry) > kKeyAt[slot]) {
+                buckets[slot][Bucket(entry[kKeyAt[slot]])].Add(i);
+            } else {
+                shortOnes[slot].Add(i);
+            }
         }
     }
 };
 
-// One pass over the line: at each position only the entries that start with that character
-// are tried. Returns the first entry in table order found anywhere; *secretFrom (when given)
-// is where the secret part starts: right behind the earliest match in the line.
+// The first entry of list (in table order) that starts at p, or kMaskedPrefixCount.
+int FirstAt(const PrefixIndex::List &list, const char *p) {
+    for (int k = 0; k < list.count; ++k) {
+        if (StartsWithNoCase(p, kMaskedPrefixTable[list.entries[k]])) return list.entries[k];
+    }
+    return kMaskedPrefixCount;
+}
+
+// One pass over the line: at each position only the entries that could start there are tried.
+// Returns the first entry in table order found anywhere; *secretFrom (when given) is where the
+// secret part starts: right behind the earliest match in the line.
 int FindMaskedPrefix(const char *text, const char **secretFrom = nullptr) {
     static const PrefixIndex index;
     int best = kMaskedPrefixCount;
@@ -78,14 +103,12 @@ int FindMaskedPrefix(const char *text, const char **secretFrom = nullptr) {
         const int slot = PrefixIndex::Slot(Lower(*p));
         if (slot < 0) continue;
         if (best == 0 && from) break;
-        for (int k = 0; k < index.count[slot]; ++k) {
-            const int i = index.entries[slot][k];
-            if (StartsWithNoCase(p, kMaskedPrefixTable[i])) {
-                if (i < best) best = i;
-                if (!from) from = p + strlen(kMaskedPrefixTable[i]);
-                break;
-            }
-        }
+        int found = FirstAt(index.shortOnes[slot], p);
+        const size_t keyAt = PrefixIndex::kKeyAt[slot];
+        if (strnlen(p, keyAt + 1) > keyAt) found = std::min(found, FirstAt(index.buckets[slot][PrefixIndex::Bucket(p[keyAt])], p));
+        if (found == kMaskedPrefixCount) continue;
+        if (found < best) best = found;
+        if (!from) from = p + strlen(kMaskedPrefixTable[found]);
     }
     if (secretFrom) *secretFrom = from;
     return best == kMaskedPrefixCount ? -1 : best;

@@ -123,4 +123,29 @@ TEST(HostLog, KeptInMemoryIsFormattedButNotWritten) {
     EXPECT_EQ(system(("rm -rf '" + dir + "'").c_str()), 0);
 }
 
+// The line is put together by hand for speed; it must stay the line printf would write: plain
+// strings, a null one, other conversions, a tag wider than its column, a text beyond the limit.
+TEST(HostLog, LinesAreThoseOfTheLogcatFormat) {
+    const char *saved = getenv("ZORVIK_LOG_FILE");
+    const std::optional<std::string> previous = saved ? std::optional<std::string>(saved) : std::nullopt;
+    char tmpl[] = "/tmp/zvril-log-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    const std::string dir = tmpl, file = dir + "/ril.log";
+    UseLogFile(file);
+    const char *none = getenv("ZV_SURELY_UNSET_VARIABLE");
+    const std::string longText(5000, 'x');
+    __android_log_print(ANDROID_LOG_DEBUG, "RIL", "AT> %s\n", "AT+CSQ");
+    __android_log_print(ANDROID_LOG_WARN, "RIL", "%s and %s%s", "a", none, "");
+    __android_log_print(ANDROID_LOG_INFO, "LONGTAG12", "%d%% of %s", 50, "it");
+    __android_log_print(ANDROID_LOG_DEBUG, "RIL", "%s", longText.c_str());
+    char pid[16];
+    snprintf(pid, sizeof pid, "(%5d): ", static_cast<int>(getpid()));
+    EXPECT_EQ(Slurp(file), std::string("D/RIL     ") + pid + "AT> AT+CSQ\n" + "W/RIL     " + pid + "a and (null)\n" +
+                               "I/LONGTAG12" + pid + "50% of it\n" + "D/RIL     " + pid +
+                               longText.substr(0, 4095) + "\n");
+    previous ? setenv("ZORVIK_LOG_FILE", previous->c_str(), 1) : unsetenv("ZORVIK_LOG_FILE");
+    zv::ReloadHostEnvironment();
+    EXPECT_EQ(system(("rm -rf '" + dir + "'").c_str()), 0);
+}
+
 }  // namespace
