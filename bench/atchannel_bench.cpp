@@ -29,26 +29,12 @@
 #include <zorvik/host.h>
 
 #include "atchannel/atchannel.h"
+#include "bench_pty.h"
 
 namespace {
 
-struct Pty {
-    int master = -1;
-    int slave = -1;
-};
-
-Pty OpenPty() {
-    Pty p;
-    p.master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (p.master < 0 || grantpt(p.master) != 0 || unlockpt(p.master) != 0) abort();
-    p.slave = open(ptsname(p.master), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (p.slave < 0) abort();
-    struct termios t;
-    tcgetattr(p.slave, &t);
-    cfmakeraw(&t);
-    tcsetattr(p.slave, TCSANOW, &t);
-    return p;
-}
+using zvbench::Pty;
+Pty OpenPty() { return zvbench::OpenRawPty(); }
 
 void WriteAll(int fd, const char *data, size_t len) {
     while (len > 0) {

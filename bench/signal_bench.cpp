@@ -18,6 +18,7 @@
 #include <zvril.h>
 #include <zvshared.h>
 
+#include "bench_pty.h"
 #include "atchannel/atchannel.h"
 
 namespace {
@@ -86,14 +87,8 @@ void BM_Reports(benchmark::State &state) {
         batch += "\r\n";
     }
 
-    int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) abort();
-    int slave = open(ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (slave < 0) abort();
-    struct termios t;
-    tcgetattr(slave, &t);
-    cfmakeraw(&t);
-    tcsetattr(slave, TCSANOW, &t);
+    const zvbench::Pty pty = zvbench::OpenRawPty();
+    const int master = pty.master, slave = pty.slave;
     g_reports = 0;
     if (at_open(slave, ZvRilUnsolicited) != 0) abort();
     int64_t reports = 0;

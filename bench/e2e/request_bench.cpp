@@ -34,6 +34,7 @@
 
 #include <telephony/ril.h>
 
+#include "../bench_pty.h"
 #include "support/fake_daemon.h"
 #include "support/modem_rig.h"
 
@@ -69,14 +70,8 @@ double ThreadCpuUs() {
 
 // Median time of one "AT\r" -> "\r\nOK\r\n" round trip on a raw pty with an instant answerer.
 double RawRoundTripUs(int count) {
-    int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) abort();
-    int slave = open(ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (slave < 0) abort();
-    struct termios t;
-    tcgetattr(slave, &t);
-    cfmakeraw(&t);
-    tcsetattr(slave, TCSANOW, &t);
+    const zvbench::Pty pty = zvbench::OpenRawPty();
+    const int master = pty.master, slave = pty.slave;
     std::thread modem([master] {
         char buf[256];
         for (;;) {

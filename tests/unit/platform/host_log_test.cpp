@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <sstream>
@@ -52,12 +53,32 @@ void UseLogFile(const std::string &path) {
     zv::ReloadHostEnvironment();
 }
 
+// A fresh directory for the test's log files; the log's previous target comes back after.
+class LogDir {
+  public:
+    LogDir() {
+        const char *saved = getenv("ZORVIK_LOG_FILE");
+        if (saved) previous_ = saved;
+        char tmpl[] = "/tmp/zvril-log-XXXXXX";
+        if (mkdtemp(tmpl)) path = tmpl;
+        EXPECT_FALSE(path.empty()) << "no temporary directory";
+    }
+    ~LogDir() {
+        previous_ ? setenv("ZORVIK_LOG_FILE", previous_->c_str(), 1) : unsetenv("ZORVIK_LOG_FILE");
+        zv::ReloadHostEnvironment();
+        std::error_code ignored;
+        if (!path.empty()) std::filesystem::remove_all(path, ignored);
+    }
+    std::string path;
+
+  private:
+    std::optional<std::string> previous_;
+};
+
 TEST(HostLog, ReopenNeverClosesADescriptorAWriterMayHold) {
-    const char *saved = getenv("ZORVIK_LOG_FILE");
-    const std::optional<std::string> previous = saved ? std::optional<std::string>(saved) : std::nullopt;
-    char tmpl[] = "/tmp/zvril-log-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    const std::string dir = tmpl, a = dir + "/a.log", b = dir + "/b.log";
+    LogDir logDir;
+    ASSERT_FALSE(logDir.path.empty());
+    const std::string dir = logDir.path, a = dir + "/a.log", b = dir + "/b.log";
 
     UseLogFile(a);
     __android_log_print(ANDROID_LOG_DEBUG, "RIL", "first");
@@ -93,19 +114,13 @@ TEST(HostLog, ReopenNeverClosesADescriptorAWriterMayHold) {
     for (std::thread &t : writers) t.join();
     for (const std::string &stranger : strangers) EXPECT_EQ(Slurp(stranger), "") << stranger;
 
-    previous ? setenv("ZORVIK_LOG_FILE", previous->c_str(), 1) : unsetenv("ZORVIK_LOG_FILE");
-    zv::ReloadHostEnvironment();
-    std::string cmd = "rm -rf '" + dir + "'";
-    EXPECT_EQ(system(cmd.c_str()), 0);
 }
 
 // The fuzz targets' log: every line still reaches the formatting (a capture sees it), none the file.
 TEST(HostLog, KeptInMemoryIsFormattedButNotWritten) {
-    const char *saved = getenv("ZORVIK_LOG_FILE");
-    const std::optional<std::string> previous = saved ? std::optional<std::string>(saved) : std::nullopt;
-    char tmpl[] = "/tmp/zvril-log-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    const std::string dir = tmpl, file = dir + "/ril.log";
+    LogDir logDir;
+    ASSERT_FALSE(logDir.path.empty());
+    const std::string dir = logDir.path, file = dir + "/ril.log";
     UseLogFile(file);
     static std::string seen;
     zv::SetLogCapture([](int, const char *, const char *text, void *) { seen = text; }, nullptr);
@@ -118,19 +133,14 @@ TEST(HostLog, KeptInMemoryIsFormattedButNotWritten) {
     const std::string log = Slurp(file);
     EXPECT_EQ(log.find("kept"), std::string::npos);
     EXPECT_NE(log.find("written 2"), std::string::npos);
-    previous ? setenv("ZORVIK_LOG_FILE", previous->c_str(), 1) : unsetenv("ZORVIK_LOG_FILE");
-    zv::ReloadHostEnvironment();
-    EXPECT_EQ(system(("rm -rf '" + dir + "'").c_str()), 0);
 }
 
 // The line is put together by hand for speed; it must stay the line printf would write: plain
 // strings, a null one, other conversions, a tag wider than its column, a text beyond the limit.
 TEST(HostLog, LinesAreThoseOfTheLogcatFormat) {
-    const char *saved = getenv("ZORVIK_LOG_FILE");
-    const std::optional<std::string> previous = saved ? std::optional<std::string>(saved) : std::nullopt;
-    char tmpl[] = "/tmp/zvril-log-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    const std::string dir = tmpl, file = dir + "/ril.log";
+    LogDir logDir;
+    ASSERT_FALSE(logDir.path.empty());
+    const std::string dir = logDir.path, file = dir + "/ril.log";
     UseLogFile(file);
     const char *none = getenv("ZV_SURELY_UNSET_VARIABLE");
     const std::string longText(5000, 'x');
@@ -143,9 +153,6 @@ TEST(HostLog, LinesAreThoseOfTheLogcatFormat) {
     EXPECT_EQ(Slurp(file), std::string("D/RIL     ") + pid + "AT> AT+CSQ\n" + "W/RIL     " + pid + "a and (null)\n" +
                                "I/LONGTAG12" + pid + "50% of it\n" + "D/RIL     " + pid +
                                longText.substr(0, 4095) + "\n");
-    previous ? setenv("ZORVIK_LOG_FILE", previous->c_str(), 1) : unsetenv("ZORVIK_LOG_FILE");
-    zv::ReloadHostEnvironment();
-    EXPECT_EQ(system(("rm -rf '" + dir + "'").c_str()), 0);
 }
 
 }  // namespace
