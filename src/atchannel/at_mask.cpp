@@ -61,33 +61,40 @@ bool StartsWithNoCase(const char *s, const char *prefix) {
 struct PrefixIndex {
     static constexpr int kSlots = 3, kBuckets = 32;
     static constexpr size_t kKeyAt[kSlots] = {4, 2, 2};
-    struct List {
-        int entries[kMaskedPrefixCount];
-        int count = 0;
-        void Add(int i) { entries[count++] = i; }
-    };
-    List shortOnes[kSlots];
-    List buckets[kSlots][kBuckets];
+    // A slot's lists: its kBuckets buckets, then its short entries.
+    static constexpr int kLists = kSlots * (kBuckets + 1);
+    static_assert(kMaskedPrefixCount < 256, "entry numbers are kept in bytes");
+    // The entry numbers, list after list, in table order within each: list l is
+    // order[begin[l]] .. order[begin[l + 1] - 1]. A few hundred bytes in all.
+    unsigned char order[kMaskedPrefixCount] = {};
+    unsigned char begin[kLists + 1] = {};
+
     static int Slot(char lower) { return lower == 'a' ? 0 : lower == '+' ? 1 : lower == '^' ? 2 : -1; }
     static int Bucket(char c) { return static_cast<unsigned char>(Lower(c)) % kBuckets; }
+    static int ShortList(int slot) { return slot * (kBuckets + 1) + kBuckets; }
+    static int BucketList(int slot, char c) { return slot * (kBuckets + 1) + Bucket(c); }
+    static int ListOf(int entry) {
+        const char *text = kMaskedPrefixTable[entry];
+        const int slot = Slot(Lower(text[0]));
+        if (slot < 0) return -1;
+        return strlen(text) > kKeyAt[slot] ? BucketList(slot, text[kKeyAt[slot]]) : ShortList(slot);
+    }
     PrefixIndex() {
-        for (int i = 0; i < kMaskedPrefixCount; ++i) {
-            const char *entry = kMaskedPrefixTable[i];
-            const int slot = Slot(Lower(entry[0]));
-            if (slot < 0) continue;
-            if (strlen(entry) > kKeyAt[slot]) {
-                buckets[slot][Bucket(entry[kKeyAt[slot]])].Add(i);
-            } else {
-                shortOnes[slot].Add(i);
-            }
-        }
+        int count[kLists] = {};
+        for (int i = 0; i < kMaskedPrefixCount; ++i)
+            if (const int l = ListOf(i); l >= 0) ++count[l];
+        for (int l = 0; l < kLists; ++l) begin[l + 1] = static_cast<unsigned char>(begin[l] + count[l]);
+        unsigned char next[kLists];
+        memcpy(next, begin, sizeof next);
+        for (int i = 0; i < kMaskedPrefixCount; ++i)
+            if (const int l = ListOf(i); l >= 0) order[next[l]++] = static_cast<unsigned char>(i);
     }
 };
 
-// The first entry of list (in table order) that starts at p, or kMaskedPrefixCount.
-int FirstAt(const PrefixIndex::List &list, const char *p) {
-    for (int k = 0; k < list.count; ++k) {
-        if (StartsWithNoCase(p, kMaskedPrefixTable[list.entries[k]])) return list.entries[k];
+// The first entry of list l (in table order) that starts at p, or kMaskedPrefixCount.
+int FirstAt(const PrefixIndex &index, int l, const char *p) {
+    for (int k = index.begin[l]; k < index.begin[l + 1]; ++k) {
+        if (StartsWithNoCase(p, kMaskedPrefixTable[index.order[k]])) return index.order[k];
     }
     return kMaskedPrefixCount;
 }
@@ -103,9 +110,9 @@ int FindMaskedPrefix(const char *text, const char **secretFrom = nullptr) {
         const int slot = PrefixIndex::Slot(Lower(*p));
         if (slot < 0) continue;
         if (best == 0 && from) break;
-        int found = FirstAt(index.shortOnes[slot], p);
+        int found = FirstAt(index, PrefixIndex::ShortList(slot), p);
         const size_t keyAt = PrefixIndex::kKeyAt[slot];
-        if (strnlen(p, keyAt + 1) > keyAt) found = std::min(found, FirstAt(index.buckets[slot][PrefixIndex::Bucket(p[keyAt])], p));
+        if (strnlen(p, keyAt + 1) > keyAt) found = std::min(found, FirstAt(index, PrefixIndex::BucketList(slot, p[keyAt]), p));
         if (found == kMaskedPrefixCount) continue;
         if (found < best) best = found;
         if (!from) from = p + strlen(kMaskedPrefixTable[found]);
