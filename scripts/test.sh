@@ -145,24 +145,37 @@ if [ "${ZV_PPP_VM:-1}" = 1 ]; then
   fi
 fi
 
-echo "== fuzz targets (${ZV_FUZZ_SECONDS:-10} s each)"
+echo "== fuzz targets (${ZV_FUZZ_SECONDS:-10} s each, $jobs at a time)"
 CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -G Ninja -DZV_FUZZ=ON -DZV_TESTS=OFF -DZV_BENCH=OFF >/dev/null
 ninja -C build-fuzz
 mkdir -p build-fuzz/artifacts
-for target in build-fuzz/bin/*_fuzz; do
-  name=$(basename "$target")
-  corpus=build-fuzz/corpus/$name
+# One target, its exit status into build-fuzz/<name>.status; each target is one process on one
+# core, so as many run side by side as there are cores.
+fuzz_one() {  # name
+  local name=$1 corpus=build-fuzz/corpus/$1 seeds=fuzz/seeds/$1 status
   mkdir -p "$corpus"
-  seeds=fuzz/seeds/$name
   [ -d "$seeds" ] || seeds=
-  log=build-fuzz/$name.log
   set +e
-  "$target" -max_total_time="${ZV_FUZZ_SECONDS:-10}" -artifact_prefix=build-fuzz/artifacts/ \
-    -print_final_stats=1 "$corpus" $seeds > "$log" 2>&1
+  "build-fuzz/bin/$name" -max_total_time="${ZV_FUZZ_SECONDS:-10}" -artifact_prefix=build-fuzz/artifacts/ \
+    -print_final_stats=1 "$corpus" $seeds > "build-fuzz/$name.log" 2>&1
   status=$?
   set -e
-  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
-  if [ "$status" -eq 0 ]; then
+  echo "$status" > "build-fuzz/$name.status"
+}
+fuzz_names=() pids=()
+for target in build-fuzz/bin/*_fuzz; do
+  name=$(basename "$target")
+  fuzz_names+=("$name")
+  rm -f "build-fuzz/$name.status"
+  fuzz_one "$name" &
+  pids+=($!)
+  if [ ${#pids[@]} -ge "$jobs" ]; then wait "${pids[0]}" || true; pids=("${pids[@]:1}"); fi
+done
+for pid in ${pids[@]+"${pids[@]}"}; do wait "$pid" || true; done
+for name in "${fuzz_names[@]}"; do
+  status=$(cat "build-fuzz/$name.status" 2>/dev/null || echo "none")
+  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "build-fuzz/$name.log" | tail -n 1)
+  if [ "$status" = 0 ]; then
     echo "-- $name: ${runs:-?} runs, no crash"
     passed=$((passed + 1))
   else
