@@ -51,7 +51,8 @@ if command -v ccache >/dev/null; then
 fi
 start=$(date +%s)
 cmake -S . -B "$dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/toolchain-armhf.cmake" \
-  -DZV_BENCH=OFF -DZV_FUZZ=OFF "${launcher[@]}" >/dev/null
+  -DZV_BENCH=OFF -DZV_FUZZ=OFF "${launcher[@]}" \
+  -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" >/dev/null
 ninja -C "$dir"
 built=$(date +%s)
 
