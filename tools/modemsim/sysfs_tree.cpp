@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <system_error>
 #include <utility>
+#include <vector>
 
 namespace modemsim {
 namespace fs = std::filesystem;
@@ -93,6 +94,21 @@ bool SysfsTree::MakeUsb(const ModemLayout &layout, std::string *error) {
             return false;
     }
 
+    // The option driver's links appear at once: they are made in a directory beside the
+    // driver's, which then replaces it while it is empty (rename(2) may replace an empty
+    // directory). A port search running meanwhile sees all of the modem's ports or none, so a
+    // test that stops the search between plug and open knows which ports it found. With other
+    // links already there (a second modem), they are made in place.
+    fs::path staging = option;
+    staging += ".new";
+    std::error_code emptyEc;
+    const bool swap = fs::is_empty(option, emptyEc) && !emptyEc;
+    if (swap) {
+        std::error_code ec;
+        fs::remove_all(staging, ec);
+        if (!MakeDirs(staging, error)) return false;
+    }
+    std::vector<std::string> links;
     for (const UsbInterface &in : layout.usb) {
         const std::string name = layout.usbDevice + ":1." + std::to_string(in.number);
         const fs::path dir = devices / name;
@@ -108,15 +124,22 @@ bool SysfsTree::MakeUsb(const ModemLayout &layout, std::string *error) {
             return false;
         if (!in.tty.empty() && !MakeDirs(dir / in.tty, error)) return false;
 
+        if (!MakeDevLink(in.tty, in.target, error)) return false;
         if (in.option) {
-            const fs::path link = option / name;
+            const fs::path link = (swap ? staging : option) / name;
             std::error_code ec;
             fs::remove(link, ec);
             fs::create_directory_symlink(fs::path("../../devices") / name, link, ec);
             if (ec) return Fail(error, link.string(), ec);
-            created_.push_back(link);
+            links.push_back(option / name);
+            if (!swap) created_.push_back(option / name);
         }
-        if (!MakeDevLink(in.tty, in.target, error)) return false;
+    }
+    if (swap) {
+        std::error_code ec;
+        fs::rename(staging, option, ec);
+        if (ec) return Fail(error, option.string(), ec);
+        created_.insert(created_.end(), links.begin(), links.end());
     }
     return true;
 }
