@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <system_error>
 #include <utility>
-#include <vector>
 
 namespace modemsim {
 namespace fs = std::filesystem;
@@ -94,26 +93,36 @@ bool SysfsTree::MakeUsb(const ModemLayout &layout, std::string *error) {
             return false;
     }
 
-    // The option driver's links appear at once: they are made in a directory beside the
-    // driver's, which then replaces it while it is empty (rename(2) may replace an empty
-    // directory). A port search running meanwhile sees all of the modem's ports or none, so a
-    // test that stops the search between plug and open knows which ports it found. With other
-    // links already there (a second modem), they are made in place.
-    fs::path staging = option;
-    staging += ".new";
-    std::error_code emptyEc;
-    const bool swap = fs::is_empty(option, emptyEc) && !emptyEc;
-    if (swap) {
-        std::error_code ec;
-        fs::remove_all(staging, ec);
-        if (!MakeDirs(staging, error)) return false;
+    // A plugged modem appears to a port search all at once: its /dev nodes first, then the
+    // option driver's links, which dangle (a scan meeting one fails) until every interface
+    // directory has been moved into place whole from a staging directory. A search running
+    // meanwhile finds all of the modem's ports or none, never a partial list nor one read while
+    // the links were half made (which a search would match by interface number instead).
+    const fs::path staging = RealPath("/sys/bus/usb/.plugging");
+    for (const UsbInterface &in : layout.usb) {
+        if (!MakeDevLink(in.tty, in.target, error)) return false;
     }
-    std::vector<std::string> links;
+    for (const UsbInterface &in : layout.usb) {
+        if (!in.option) continue;
+        const std::string name = layout.usbDevice + ":1." + std::to_string(in.number);
+        const fs::path link = option / name;
+        std::error_code ec;
+        fs::remove(link, ec);
+        fs::create_directory_symlink(fs::path("../../devices") / name, link, ec);
+        if (ec) return Fail(error, link.string(), ec);
+        created_.push_back(link);
+    }
     for (const UsbInterface &in : layout.usb) {
         const std::string name = layout.usbDevice + ":1." + std::to_string(in.number);
-        const fs::path dir = devices / name;
+        const fs::path final_dir = devices / name;
+        std::error_code existsEc;
+        const bool in_place = fs::exists(final_dir, existsEc);  // plugged again without an unplug
+        const fs::path dir = in_place ? final_dir : staging / name;
+        if (!in_place) {
+            std::error_code ec;
+            fs::remove_all(dir, ec);
+        }
         if (!MakeDirs(dir, error)) return false;
-        created_.push_back(dir);
         int protocol = static_cast<int>(strtol(in.protocol.c_str(), nullptr, 16));
         if (!WriteFile(dir / "bInterfaceClass", "ff\n", error) ||
             !WriteFile(dir / "bInterfaceSubClass", "ff\n", error) ||
@@ -123,23 +132,12 @@ bool SysfsTree::MakeUsb(const ModemLayout &layout, std::string *error) {
                        UsbModalias(layout.vendor, layout.product, 0xff, 0xff, protocol, in.number) + "\n", error))
             return false;
         if (!in.tty.empty() && !MakeDirs(dir / in.tty, error)) return false;
-
-        if (!MakeDevLink(in.tty, in.target, error)) return false;
-        if (in.option) {
-            const fs::path link = (swap ? staging : option) / name;
+        if (!in_place) {
             std::error_code ec;
-            fs::remove(link, ec);
-            fs::create_directory_symlink(fs::path("../../devices") / name, link, ec);
-            if (ec) return Fail(error, link.string(), ec);
-            links.push_back(option / name);
-            if (!swap) created_.push_back(option / name);
+            fs::rename(dir, final_dir, ec);
+            if (ec) return Fail(error, final_dir.string(), ec);
         }
-    }
-    if (swap) {
-        std::error_code ec;
-        fs::rename(staging, option, ec);
-        if (ec) return Fail(error, option.string(), ec);
-        created_.insert(created_.end(), links.begin(), links.end());
+        created_.push_back(final_dir);
     }
     return true;
 }

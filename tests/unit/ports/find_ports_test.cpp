@@ -81,8 +81,19 @@ class PortsTest : public ::testing::Test {
 
     static void Capture(int, const char *, const char *text, void *ctx) {
         auto *self = static_cast<PortsTest *>(ctx);
-        std::lock_guard<std::mutex> lock(self->log_mutex_);
-        self->log_.emplace_back(text);
+        {
+            std::lock_guard<std::mutex> lock(self->log_mutex_);
+            self->log_.emplace_back(text);
+        }
+        if (strcmp(text, kEnumPass) == 0 && self->plug_between_passes_.exchange(false)) self->Plug(self->pending_);
+    }
+
+    // Plugs `layout` from the searching thread as it ends a pass, so no pass spans the plug: one
+    // that did could find the option driver's ports empty, then match them by interface number
+    // from the device root (the fallback for an unknown product) and name other ports.
+    void PlugBetweenPasses(const ModemLayout &layout) {
+        pending_ = layout;
+        plug_between_passes_ = true;
     }
 
     int Logged(const char *text) {
@@ -113,6 +124,8 @@ class PortsTest : public ::testing::Test {
     std::unique_ptr<modemsim::SysfsTree> tree_;
     std::mutex log_mutex_;
     Strings log_;
+    ModemLayout pending_;
+    std::atomic<bool> plug_between_passes_{false};
 };
 
 const std::vector<const char *> kAllRoles = {"MODEM", "PCUI", "DIAG", "GPS", "CTRL"};
@@ -216,7 +229,7 @@ TEST_F(PortsTest, SearchWaitsPassByPassUntilModemAppearsAndFollowsReenumeration)
     // Each pass sleeps its scaled second: a spinning search would log far more passes than fit.
     EXPECT_LE(passes, elapsed_ms / (1000 / kTimeScale) + 1);
 
-    Plug(StandardModem(3));
+    PlugBetweenPasses(StandardModem(3));
     search.join();
     EXPECT_EQ(result, (Strings{"/dev/ttyUSB3", "/dev/ttyUSB4"}));
 }
