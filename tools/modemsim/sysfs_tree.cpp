@@ -93,11 +93,12 @@ bool SysfsTree::MakeUsb(const ModemLayout &layout, std::string *error) {
             return false;
     }
 
-    // A plugged modem appears to a port search all at once: its /dev nodes first, then the
-    // option driver's links, which dangle (a scan meeting one fails) until every interface
-    // directory has been moved into place whole from a staging directory. A search running
-    // meanwhile finds all of the modem's ports or none, never a partial list nor one read while
-    // the links were half made (which a search would match by interface number instead).
+    // A plugged modem appears to a scan of the option driver's directory all at once: its /dev
+    // nodes first, then the driver's links, which dangle (a scan meeting one fails) until every
+    // interface directory has been moved into place whole from a staging directory. Such a scan
+    // running meanwhile finds all of the modem's ports or none, never a partial list. (A search
+    // pass reads that directory twice, so a plug between its two reads can still change its
+    // result; a test that needs one result plugs between passes.)
     const fs::path staging = RealPath("/sys/bus/usb/.plugging");
     for (const UsbInterface &in : layout.usb) {
         if (!MakeDevLink(in.tty, in.target, error)) return false;
